@@ -1,0 +1,288 @@
+// The client side of the FSUIPC link: one named request block, queued read and write
+// records, and one window message that has the server act on the whole block.
+#include "link/link.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "link/offsets.h"
+
+const char* const linkResultMessages[LinkResultCount] = {
+    "Okay",
+    "Attempt to Open when already Open",
+    "Cannot link to FSUIPC",
+    "Failed to Register common message with Windows",
+    "Failed to create Atom for mapping filename",
+    "Failed to create a file mapping object",
+    "Failed to open a view to the file map",
+    "Incorrect version of FSUIPC, or not FSUIPC",
+    "Sim is not version requested",
+    "Call cannot execute, link not Open",
+    "Call cannot execute: no requests accumulated",
+    "IPC timed out all retries",
+    "IPC sendmessage failed all retries",
+    "IPC request contains bad data",
+    "Maybe running on WideClient, but FS not running on Server, or wrong FSUIPC",
+    "Read or Write request cannot be added, memory for Process is full",
+};
+
+HWND serverWindow;
+UINT linkMessage;
+ATOM mappingAtom;
+HANDLE mappingHandle;
+uint8_t* requestBuffer;
+uint8_t* requestCursor;
+uint32_t mappingSerial;
+uint32_t fsuipcVersion;
+uint32_t simVersion;
+std::atomic<int32_t> linkFailed;
+
+enum : uint32_t { RequestEnd = 0, RequestRead = 1, RequestWrite = 2 };
+const uint32_t ReadHeaderSize = 16;
+const uint32_t WriteHeaderSize = 12;
+const uint32_t TerminatorSize = 4;
+const int SendTries = 9;
+const UINT SendTimeoutMs = 2000;
+const DWORD RetryPauseMs = 100;
+const int HandshakeAttempts = 5;
+
+// The client's own record of every queued request. The block is shared with another
+// process, so results are copied back by this record alone: never through an address, to a
+// size or from a place that the server could have changed.
+struct QueuedRequest {
+  uint32_t type;
+  uint32_t position;  // of the header, from the block's start
+  uint32_t size;
+  void* destination;  // reads only
+};
+const int MaxQueued = RequestBlockLimit / WriteHeaderSize;
+static QueuedRequest queued[MaxQueued];
+static int queuedCount;
+
+static std::recursive_mutex linkLock;
+
+void LinkLock() { linkLock.lock(); }
+void LinkUnlock() { linkLock.unlock(); }
+
+static void PutWord(uint8_t* at, uint32_t value) { memcpy(at, &value, 4); }
+
+static uint32_t GetWord(const uint8_t* at) {
+  uint32_t value;
+  memcpy(&value, at, 4);
+  return value;
+}
+
+static int Fail(LinkResult* result, LinkResult code) {
+  *result = code;
+  return 0;
+}
+
+void LinkClose() {
+  LinkLock();
+  serverWindow = nullptr;
+  linkMessage = 0;
+  if (mappingAtom) {
+    GlobalDeleteAtom(mappingAtom);
+    mappingAtom = 0;
+  }
+  if (requestBuffer) {
+    UnmapViewOfFile(requestBuffer);
+    requestBuffer = nullptr;
+  }
+  if (mappingHandle) {
+    CloseHandle(mappingHandle);
+    mappingHandle = nullptr;
+  }
+  queuedCount = 0;
+  LinkUnlock();
+}
+
+static int CloseAndFail(LinkResult* result, LinkResult code) {
+  LinkClose();
+  return Fail(result, code);
+}
+
+// Steps 3 to 8 of the open: server window, message, mapping. Returns 1 once the block is mapped.
+static int AcquireLink(int* foundAsFs98Main, LinkResult* result) {
+  *foundAsFs98Main = 0;
+  serverWindow = FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr);
+  if (!serverWindow) {
+    serverWindow = FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr);
+    *foundAsFs98Main = 1;
+  }
+  if (!serverWindow) return Fail(result, 2);
+  linkMessage = RegisterWindowMessageA("FsasmLib:IPC");
+  if (!linkMessage) return CloseAndFail(result, 3);
+
+  char name[64];
+  mappingSerial++;
+  wsprintfA(name, "FsasmLib:IPC:%X:%X", GetCurrentProcessId(), mappingSerial);
+  mappingAtom = GlobalAddAtomA(name);
+  if (!mappingAtom) return CloseAndFail(result, 4);
+  mappingHandle = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                     RequestBlockSize, name);
+  if (!mappingHandle || GetLastError() == ERROR_ALREADY_EXISTS) return CloseAndFail(result, 5);
+  requestBuffer = static_cast<uint8_t*>(MapViewOfFile(mappingHandle, FILE_MAP_WRITE, 0, 0, 0));
+  if (!requestBuffer) return CloseAndFail(result, 6);
+  requestCursor = requestBuffer;
+  queuedCount = 0;
+  *result = 0;
+  return 1;
+}
+
+static int Handshake(LinkResult* result) {
+  for (int attempt = 0; attempt < HandshakeAttempts; attempt++) {
+    if (fsuipcVersion && simVersion) break;
+    if (!LinkRead(OffsetFsuipcVersion, 4, &fsuipcVersion, result)) return 0;
+    if (!LinkRead(OffsetSimVersion, 4, &simVersion, result)) return 0;
+    if (attempt == 0 && !LinkWrite(OffsetClientVersion, 2, &clientVersion, result)) return 0;
+    if (!LinkProcess(result)) return 0;
+    Sleep(RetryPauseMs);
+  }
+  return 1;
+}
+
+int LinkOpen(uint32_t requestedSimVersion, LinkResult* result) {
+  LinkLock();
+  int opened = 0;
+  int foundAsFs98Main = 0;
+  if (requestBuffer) {
+    *result = 1;
+  } else {
+    simVersion = 0;
+    fsuipcVersion = 0;
+    if (AcquireLink(&foundAsFs98Main, result)) {
+      if (!Handshake(result)) {
+        LinkClose();
+      } else if (fsuipcVersion < MinFsuipcVersion || (simVersion >> 16) != SimVersionTag) {
+        CloseAndFail(result, foundAsFs98Main ? 14 : 7);
+      } else {
+        simVersion &= 0xFFFF;
+        if (requestedSimVersion != 0 && requestedSimVersion != simVersion) {
+          CloseAndFail(result, 8);
+        } else {
+          *result = 0;
+          opened = 1;
+        }
+      }
+    }
+  }
+  LinkUnlock();
+  return opened;
+}
+
+// Queues one record. headerSize is 16 for a read, 12 for a write.
+static int Queue(uint32_t type, uint32_t offset, uint32_t size, void* destination,
+                 const void* source, LinkResult* result) {
+  if (!requestBuffer) return Fail(result, 9);
+  uint32_t headerSize = type == RequestRead ? ReadHeaderSize : WriteHeaderSize;
+  uint32_t used = static_cast<uint32_t>(requestCursor - requestBuffer);
+  // Compared in 64 bits so that a huge size cannot wrap past the limit.
+  if (uint64_t(used) + size + headerSize + TerminatorSize > RequestBlockLimit)
+    return Fail(result, 15);
+
+  PutWord(requestCursor, type);
+  PutWord(requestCursor + 4, offset);
+  PutWord(requestCursor + 8, size);
+  uint8_t* data = requestCursor + headerSize;
+  if (type == RequestRead) {
+    PutWord(requestCursor + 12, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(destination)));
+    if (size) memset(data, 0, size);
+  } else if (size) {
+    memcpy(data, source, size);
+  }
+  queued[queuedCount++] = QueuedRequest{type, used, size, destination};
+  requestCursor = data + size;
+  *result = 0;
+  return 1;
+}
+
+int LinkRead(uint32_t offset, uint32_t size, void* destination, LinkResult* result) {
+  LinkLock();
+  int queuedOk = Queue(RequestRead, offset, size, destination, nullptr, result);
+  LinkUnlock();
+  return queuedOk;
+}
+
+int LinkWrite(uint32_t offset, uint32_t size, const void* source, LinkResult* result) {
+  LinkLock();
+  int queuedOk = Queue(RequestWrite, offset, size, nullptr, source, result);
+  LinkUnlock();
+  return queuedOk;
+}
+
+// Sends the block: 9 tries with 100 ms between them. Returns 1 with the reply value.
+static int SendBlock(DWORD_PTR* reply) {
+  for (int attempt = 1; attempt < SendTries + 1; attempt++) {
+    if (SendMessageTimeoutA(serverWindow, linkMessage, static_cast<WPARAM>(mappingAtom), 0,
+                            SMTO_BLOCK, SendTimeoutMs, reply))
+      return 1;
+    Sleep(RetryPauseMs);
+  }
+  return 0;
+}
+
+// Walks the answered block in queue order until a type word of 0. An unknown type word is
+// overwritten with 0 and ends the walk, as the server's own terminator does.
+static void CopyResults(int count) {
+  for (int i = 0; i < count; i++) {
+    const QueuedRequest& request = queued[i];
+    uint8_t* header = requestBuffer + request.position;
+    uint32_t type = GetWord(header);
+    if (type == RequestEnd) return;
+    if (type != RequestRead && type != RequestWrite) {
+      PutWord(header, RequestEnd);
+      return;
+    }
+    if (type == RequestRead && request.type == RequestRead && request.destination &&
+        request.size)
+      memcpy(request.destination, header + ReadHeaderSize, request.size);
+  }
+}
+
+int LinkProcess(LinkResult* result) {
+  LinkLock();
+  int sent = 0;
+  if (!requestBuffer) {
+    *result = 9;
+  } else if (requestCursor == requestBuffer) {
+    *result = 10;
+  } else {
+    PutWord(requestCursor, RequestEnd);
+    requestCursor = requestBuffer;
+    int count = queuedCount;
+    queuedCount = 0;
+    DWORD_PTR reply = 0;
+    if (!SendBlock(&reply)) {
+      *result = GetLastError() ? 12 : 11;
+    } else if (reply != 1) {
+      *result = 13;
+    } else {
+      CopyResults(count);
+      *result = 0;
+      sent = 1;
+    }
+  }
+  LinkUnlock();
+  return sent;
+}
+
+int ReadNow(uint32_t offset, uint32_t size, void* destination) {
+  LinkResult result;
+  LinkLock();
+  int ok = LinkRead(offset, size, destination, &result) && LinkProcess(&result);
+  LinkUnlock();
+  if (!ok) linkFailed = 1;
+  return !ok;
+}
+
+int WriteNow(uint32_t offset, uint32_t size, const void* source) {
+  LinkResult result;
+  LinkLock();
+  int ok = LinkWrite(offset, size, source, &result) && LinkProcess(&result);
+  LinkUnlock();
+  if (!ok) linkFailed = 1;
+  return !ok;
+}
+
+void ReportLinkFailure(LinkResult) { linkFailed = 1; }

@@ -1,0 +1,57 @@
+// Flight recording: time codes, the row tables and their loader, and the transcript captions.
+#pragma once
+#include <windows.h>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+
+// ---- Time codes ---------------------------------------------------------------------------
+
+typedef int32_t TimeCode;        // minutes x 100 + seconds: 5626 is 56:26
+const int32_t FirstRowSecond = 1440;  // clock second of row 0 (24:00)
+
+TimeCode SecondsToTimeCode(int32_t seconds);
+int32_t StartRow(const char* startTimeText);  // "2400" gives row 0
+
+// ---- Flight data files and tables -----------------------------------------------------
+
+const int MaxRows = 3418;
+
+// Row tables, in simulator units. Written by LoadFlightData only while no worker thread runs;
+// read by the replay thread, the voice thread and the title clock.
+extern TimeCode timeCodes[MaxRows];
+extern double rollTable[MaxRows];
+extern double pitchTable[MaxRows];
+extern double headingTable[MaxRows];
+extern double altitudeTable[MaxRows];
+extern double speedTable[MaxRows];
+extern double latitudeTable[MaxRows];
+extern double longitudeTable[MaxRows];
+extern double aileronTable[MaxRows];
+extern double elevatorTable[MaxRows];
+
+// Rows 0..loadedRows-1 were filled by the last successful load (both the channel files and
+// the Tas file gave them). Written by LoadFlightData; read by the replay thread, which
+// never flies a row beyond it.
+extern std::atomic<int32_t> loadedRows;
+
+// Returns 1 when the data are loaded, 0 when the user has been told why not.
+int LoadFlightData();
+int ReadChannelRows();
+int ReadSpeedRows();
+void CloseDataFiles();
+
+double DegreesToAngle(double degrees);
+double FeetToAltitude(double feet);
+double DegreesToLatitude(double degrees);
+double DegreesToLongitude(double degrees);
+
+// ---- Transcript captions ----------------------------------------------------------------
+
+const int CaptionBytes = 128;
+// Filled by ReadTranscript; ShowCaption (replay thread) rewrites texts in place.
+extern char transcriptTexts[MaxRows][CaptionBytes];
+extern int32_t transcriptDurations[MaxRows];
+
+int ReadTranscript(FILE* transcript);  // 1 on success or when captions are off
+void ShowCaption(int row);

@@ -1,0 +1,61 @@
+// Replay engine: replay start, the replay thread, the spline, speed hold, flaps and the pause
+// watch, with the options and shared words that a replay runs on.
+#pragma once
+#include <windows.h>
+#include <atomic>
+#include <cstdint>
+#include "recording/recording.h"
+
+// ---- Options and shared words -----------------------------------------------------------
+
+// Options, 1 or 0. StartReplay writes them from the dialog's controls before any worker
+// thread starts; the dialog, the loader and the replay thread read them.
+extern std::atomic<int32_t> playVoice;
+extern std::atomic<int32_t> showText;
+extern std::atomic<int32_t> followLatLon;
+extern std::atomic<int32_t> startSelection;  // index of the start-list entry
+
+// The row being flown. StartReplay sets it, then only the replay thread advances it; the
+// voice thread and the title clock read it.
+extern std::atomic<int32_t> currentRow;
+// StartReplay clears it; the dialog sets it to 1. Read by both worker threads.
+extern std::atomic<int32_t> stopRequested;
+// 1 while the pause watch finds the simulator paused or in a menu. Written by the pause
+// watch on the replay thread; read by the voice thread.
+extern std::atomic<int32_t> simPaused;
+
+// Worker thread handles. StartReplay stores them; the dialog waits on and closes them.
+extern HANDLE replayThreadHandle;
+extern HANDLE voiceThreadHandle;
+
+// ---- Replay start -----------------------------------------------------------------------
+
+void StartReplay(HWND dialog);
+
+// ---- Replay thread ----------------------------------------------------------------------
+
+const TimeCode AutopilotOffTime = 2439;
+const TimeCode GearDownTime = 3932;
+const TimeCode FlapScheduleStart = 5118;
+const TimeCode ReplayEndTime = 5626;
+
+int32_t FlapDetents(TimeCode timeCode);  // flapSchedule: 0 below 5118
+DWORD WINAPI ReplayThread(LPVOID unused);
+
+// A table value as a simulator field: truncated toward zero to a signed 64-bit integer,
+// wrapping modulo 2^64 outside that range. A field of 8, 4 or 2 bytes takes its low bytes.
+int64_t ToSimField(double value);
+
+// ---- Spline interpolation ---------------------------------------------------------------
+
+double Spline(double t, double p0, double p1, double p2, double p3);
+double SplineWrapped(double t, double p0, double p1, double p2, double p3);
+
+// ---- Speed hold, flaps and pause watch --------------------------------------------------
+
+const int32_t SpeedBand = 5;
+const DWORD PausePollMs = 40;
+
+void SpeedHold(double target);
+int StepFlaps(int32_t detents);  // 1 when its last write failed
+void WaitWhilePaused();

@@ -1,0 +1,26 @@
+// The clip player that Vox.dll provides: a COM-style object whose first member points to its
+// table of operations; every operation takes the object first. Slots 0-3, 9 and 13 are used.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+
+struct VoicePlayer;
+
+typedef uint8_t(__stdcall* VoxOpenFn)(VoicePlayer* self, const char* fileName);
+typedef void(__stdcall* VoxActionFn)(VoicePlayer* self);
+typedef int32_t(__stdcall* VoxIsPlayingFn)(VoicePlayer* self);
+
+const int VoxSlotOpen = 0;
+const int VoxSlotPlay = 1;
+const int VoxSlotPause = 2;
+const int VoxSlotStop = 3;
+const int VoxSlotRelease = 9;
+const int VoxSlotIsPlaying = 13;
+const int VoxSlotCount = 14;
+
+// The table's slots are code addresses; each used slot is cast to its operation's type.
+struct VoicePlayer {
+  void* const* operations;
+};
+
+typedef VoicePlayer*(__cdecl* CreateVoxFn)();

@@ -1,0 +1,390 @@
+// The link client against the in-process server stand-in.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "link/link.h"
+#include "link/offsets.h"
+#include "sim_server.h"
+
+namespace {
+
+class Link : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    LinkClose();
+    sim::Stop();
+    linkFailed = 0;
+  }
+  void Serve(sim::Options options = {}) { ASSERT_TRUE(sim::Start(options)); }
+  void Open() {
+    LinkResult result = 99;
+    ASSERT_EQ(LinkOpen(0, &result), 1);
+    ASSERT_EQ(result, 0u);
+  }
+};
+
+uint32_t Word(const std::vector<uint8_t>& block, size_t at) {
+  uint32_t value;
+  memcpy(&value, block.data() + at, 4);
+  return value;
+}
+
+std::string MappingName() {
+  char name[256] = "";
+  GlobalGetAtomNameA(mappingAtom, name, sizeof name);
+  return name;
+}
+
+TEST_F(Link, OpensWithEitherSimulatorVersion) {
+  for (int version : {7, 8}) {
+    sim::Options options;
+    options.simVersion = version;
+    Serve(options);
+    Open();
+    EXPECT_EQ(simVersion, uint32_t(version));
+    EXPECT_NE(requestBuffer, nullptr);
+    LinkClose();
+  }
+}
+
+struct OpenCase {
+  const char* what;
+  sim::Faults faults;
+  uint32_t requested;
+  LinkResult expected;
+};
+
+TEST_F(Link, OpenFailuresGiveTheirCodeAndCloseTheLink) {
+  sim::Faults oldFsuipc, oldOnFs98, badTag, zeros, wrongSim;
+  oldFsuipc.fsuipcVersion = 0x19980004;
+  oldOnFs98 = oldFsuipc;
+  oldOnFs98.noUipcMain = true;
+  badTag.simVersionWord = 0xFADF0008;
+  zeros.versionsReadZero = true;
+  const OpenCase cases[] = {
+      {"FSUIPC too old", oldFsuipc, 0, 7},
+      {"too old, found as FS98MAIN", oldOnFs98, 0, 14},
+      {"wrong high word", badTag, 0, 7},
+      {"versions read 0", zeros, 0, 7},
+      {"sim 7 requested, 8 running", wrongSim, 7, 8},
+  };
+  for (const OpenCase& c : cases) {
+    sim::Options options;
+    options.faults = c.faults;
+    Serve(options);
+    LinkResult result = 99;
+    EXPECT_EQ(LinkOpen(c.requested, &result), 0) << c.what;
+    EXPECT_EQ(result, c.expected) << c.what;
+    EXPECT_EQ(requestBuffer, nullptr) << c.what;
+    EXPECT_EQ(mappingAtom, 0) << c.what;
+    EXPECT_EQ(mappingHandle, nullptr) << c.what;
+    sim::Stop();
+  }
+}
+
+TEST_F(Link, VersionsThatReadZeroEndTheHandshakeAfterFiveAttempts) {
+  sim::Options options;
+  options.faults.versionsReadZero = true;
+  Serve(options);
+  LinkResult result;
+  EXPECT_EQ(LinkOpen(0, &result), 0);
+  EXPECT_EQ(sim::ExchangeCount(), 5);
+}
+
+TEST_F(Link, OldestAcceptedFsuipcVersionPasses) {
+  sim::Options options;
+  options.faults.fsuipcVersion = 0x19980005;
+  Serve(options);
+  Open();
+}
+
+TEST_F(Link, FailedVersionTestKeepsAllBitsOfTheSimVersion) {
+  sim::Options options;
+  options.faults.simVersionWord = 0x12340008;
+  Serve(options);
+  LinkResult result;
+  EXPECT_EQ(LinkOpen(0, &result), 0);
+  EXPECT_EQ(simVersion, 0x12340008u);
+}
+
+TEST_F(Link, NoServerWindowGivesCode2AndUsesNoSerial) {
+  uint32_t serial = mappingSerial;
+  LinkResult result = 99;
+  EXPECT_EQ(LinkOpen(0, &result), 0);
+  EXPECT_EQ(result, 2u);
+  EXPECT_EQ(mappingSerial, serial);
+  EXPECT_EQ(requestBuffer, nullptr);
+}
+
+TEST_F(Link, OpenWhileOpenGivesCode1AndLeavesTheLinkUsable) {
+  Serve();
+  Open();
+  LinkResult result = 99;
+  EXPECT_EQ(LinkOpen(0, &result), 0);
+  EXPECT_EQ(result, 1u);
+  uint32_t version = 0;
+  EXPECT_EQ(ReadNow(OffsetFsuipcVersion, 4, &version), 0);
+  EXPECT_EQ(version, 0x19980005u + 0x10000);
+}
+
+TEST_F(Link, MappingNameCountsTheSerialAcrossReopens) {
+  Serve();
+  Open();
+  uint32_t first = mappingSerial;
+  char expected[64];
+  wsprintfA(expected, "FsasmLib:IPC:%X:%X", GetCurrentProcessId(), first);
+  EXPECT_EQ(MappingName(), expected);
+  LinkClose();
+  Open();
+  EXPECT_EQ(mappingSerial, first + 1);
+  wsprintfA(expected, "FsasmLib:IPC:%X:%X", GetCurrentProcessId(), first + 1);
+  EXPECT_EQ(MappingName(), expected);
+}
+
+TEST_F(Link, ExistingMappingOfTheSameNameGivesCode5) {
+  Serve();
+  char name[64];
+  wsprintfA(name, "FsasmLib:IPC:%X:%X", GetCurrentProcessId(), mappingSerial + 1);
+  HANDLE squatter = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name);
+  ASSERT_NE(squatter, nullptr);
+  LinkResult result = 99;
+  EXPECT_EQ(LinkOpen(0, &result), 0);
+  EXPECT_EQ(result, 5u);
+  EXPECT_EQ(mappingHandle, nullptr);
+  EXPECT_EQ(mappingAtom, 0);
+  CloseHandle(squatter);
+}
+
+TEST_F(Link, HandshakeIsOneExchangeOfTwoReadsAndTheClientVersion) {
+  sim::Options options;
+  options.recordBlocks = true;
+  Serve(options);
+  Open();
+  auto blocks = sim::Blocks();
+  ASSERT_EQ(blocks.size(), 1u);
+  const auto& b = blocks[0];
+  ASSERT_EQ(b.size(), 20u + 20u + 14u + 4u);
+  EXPECT_EQ(Word(b, 0), 1u);
+  EXPECT_EQ(Word(b, 4), 0x3304u);
+  EXPECT_EQ(Word(b, 8), 4u);
+  EXPECT_EQ(Word(b, 12), uint32_t(uintptr_t(&fsuipcVersion)));
+  EXPECT_EQ(Word(b, 16), 0u);  // data area zeroed when queued
+  EXPECT_EQ(Word(b, 20), 1u);
+  EXPECT_EQ(Word(b, 24), 0x3308u);
+  EXPECT_EQ(Word(b, 28), 4u);
+  EXPECT_EQ(Word(b, 32), uint32_t(uintptr_t(&simVersion)));
+  EXPECT_EQ(Word(b, 40), 2u);
+  EXPECT_EQ(Word(b, 44), 0x330Au);
+  EXPECT_EQ(Word(b, 48), 2u);
+  EXPECT_EQ(b[52], 0xEC);
+  EXPECT_EQ(b[53], 0x03);
+  EXPECT_EQ(Word(b, 54), 0u);
+}
+
+TEST_F(Link, QueueingWhileClosedGivesCode9) {
+  LinkResult result = 99;
+  uint32_t value = 0;
+  EXPECT_EQ(LinkRead(0x0310, 4, &value, &result), 0);
+  EXPECT_EQ(result, 9u);
+  EXPECT_EQ(LinkWrite(0x0262, 4, &value, &result), 0);
+  EXPECT_EQ(result, 9u);
+  EXPECT_EQ(LinkProcess(&result), 0);
+  EXPECT_EQ(result, 9u);
+  EXPECT_EQ(ReadNow(0x0310, 4, &value), 1);
+  EXPECT_EQ(linkFailed, 1);
+  linkFailed = 0;
+  EXPECT_EQ(WriteNow(0x0262, 4, &value), 1);
+  EXPECT_EQ(linkFailed, 1);
+  LinkClose();
+  LinkClose();
+}
+
+TEST_F(Link, CapacityEndsAtExactly32512Bytes) {
+  Serve();
+  Open();
+  static uint8_t big[32512];
+  LinkResult result = 99;
+  // A read: used + size + 20 <= 32512.
+  EXPECT_EQ(LinkRead(0x1000, 32512 - 20 + 1, big, &result), 0);
+  EXPECT_EQ(result, 15u);
+  EXPECT_EQ(requestCursor, requestBuffer);
+  EXPECT_EQ(LinkRead(0x1000, 32512 - 20, big, &result), 1);
+  EXPECT_EQ(LinkProcess(&result), 1);
+  // A write after a 100-byte write: used + size + 16 <= 32512.
+  EXPECT_EQ(LinkWrite(0x1000, 100, big, &result), 1);
+  EXPECT_EQ(LinkWrite(0x2000, 32512 - 112 - 16 + 1, big, &result), 0);
+  EXPECT_EQ(result, 15u);
+  EXPECT_EQ(requestCursor - requestBuffer, 112);
+  EXPECT_EQ(LinkWrite(0x2000, 32512 - 112 - 16, big, &result), 1);
+  // Sizes that would wrap a 32-bit sum are refused too.
+  EXPECT_EQ(LinkWrite(0x2000, 0xFFFFFFF8u, big, &result), 0);
+  EXPECT_EQ(result, 15u);
+  EXPECT_EQ(LinkProcess(&result), 1);
+}
+
+TEST_F(Link, ReadsAndWritesReachTheStoreAndComeBack) {
+  Serve();
+  Open();
+  uint8_t pattern[128];
+  for (int i = 0; i < 128; i++) pattern[i] = uint8_t(i * 7);
+  LinkResult result;
+  ASSERT_EQ(LinkWrite(0x3380, 128, pattern, &result), 1);
+  uint8_t back[128] = {};
+  uint16_t word = 0xFFFF;
+  ASSERT_EQ(LinkRead(0x3380, 128, back, &result), 1);
+  ASSERT_EQ(LinkRead(0x3380, 0, &word, &result), 1);  // size 0: header only, nothing copied
+  ASSERT_EQ(LinkProcess(&result), 1);
+  EXPECT_EQ(memcmp(back, pattern, 128), 0);
+  EXPECT_EQ(word, 0xFFFF);
+}
+
+TEST_F(Link, EmptyQueueGivesCode10) {
+  Serve();
+  Open();
+  LinkResult result = 99;
+  EXPECT_EQ(LinkProcess(&result), 0);
+  EXPECT_EQ(result, 10u);
+}
+
+TEST_F(Link, BadReplyDropsTheQueueAndWritesNoDestination) {
+  Serve();
+  Open();
+  sim::SetReply(0);
+  uint32_t version = 0xAAAAAAAA;
+  LinkResult result = 99;
+  ASSERT_EQ(LinkRead(OffsetFsuipcVersion, 4, &version, &result), 1);
+  EXPECT_EQ(LinkProcess(&result), 0);
+  EXPECT_EQ(result, 13u);
+  EXPECT_EQ(version, 0xAAAAAAAAu);
+  EXPECT_EQ(LinkProcess(&result), 0);
+  EXPECT_EQ(result, 10u);
+}
+
+TEST_F(Link, VanishedServerFailsAllTriesAndWritesNoDestination) {
+  Serve();
+  Open();
+  sim::DestroyServerWindow();
+  uint32_t version = 0xAAAAAAAA;
+  LinkResult result = 99;
+  ASSERT_EQ(LinkRead(OffsetFsuipcVersion, 4, &version, &result), 1);
+  DWORD start = GetTickCount();
+  EXPECT_EQ(LinkProcess(&result), 0);
+  EXPECT_TRUE(result == 11 || result == 12) << result;
+  EXPECT_GE(GetTickCount() - start, 800u);  // nine tries, 100 ms apart
+  EXPECT_EQ(version, 0xAAAAAAAAu);
+  EXPECT_EQ(requestCursor, requestBuffer);
+}
+
+TEST_F(Link, HungServerTimesOutAfterNineTries) {
+  Serve();
+  Open();
+  sim::SetHang(true);
+  uint32_t version = 0xAAAAAAAA;
+  DWORD start = GetTickCount();
+  EXPECT_EQ(ReadNow(OffsetFsuipcVersion, 4, &version), 1);
+  DWORD took = GetTickCount() - start;
+  EXPECT_EQ(linkFailed, 1);
+  EXPECT_EQ(version, 0xAAAAAAAAu);
+  EXPECT_GE(took, 17000u);
+  EXPECT_LE(took, 22000u);
+  sim::SetHang(false);
+}
+
+TEST_F(Link, UnknownTypeWordEndsTheWalkWithSuccess) {
+  Serve();
+  Open();
+  uint32_t first = 0, second = 0xAAAAAAAA, third = 0xBBBBBBBB;
+  sim::SetAfterServe([](uint8_t* block, uint32_t) {
+    uint32_t junk = 7;
+    memcpy(block + 20, &junk, 4);  // the second read's type word
+  });
+  LinkResult result = 99;
+  LinkRead(OffsetFsuipcVersion, 4, &first, &result);
+  LinkRead(OffsetFsuipcVersion, 4, &second, &result);
+  LinkRead(OffsetFsuipcVersion, 4, &third, &result);
+  uint8_t* block = requestBuffer;
+  EXPECT_EQ(LinkProcess(&result), 1);
+  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(first, 0x19980005u + 0x10000);
+  EXPECT_EQ(second, 0xAAAAAAAAu);
+  EXPECT_EQ(third, 0xBBBBBBBBu);
+  EXPECT_EQ(block[20], 0);  // overwritten with the end mark
+}
+
+// A faulty server that scribbles over the whole block cannot make the client write outside
+// its callers' buffers or beyond the sizes they asked for.
+TEST_F(Link, ScribblingServerCannotMisdirectResults) {
+  Serve();
+  Open();
+  struct Guarded {
+    uint8_t before[16];
+    uint8_t data[8];
+    uint8_t after[16];
+  };
+  static Guarded buffers[3];
+  const uint32_t scribbles[][4] = {
+      {1, 0x0310, 0xFFFFFFFF, 0x00401000},  // huge size, code address as destination
+      {1, 0x0310, 32000, 0},                // size to the block's end, null destination
+      {1, 0x0310, 4, 0xFFFFFFF0},
+  };
+  for (const auto& scribble : scribbles) {
+    memset(buffers, 0x5A, sizeof buffers);
+    sim::SetAfterServe([&scribble](uint8_t* block, uint32_t size) {
+      for (uint32_t at = 0; at + 16 <= size; at += 24) memcpy(block + at, scribble, 16);
+    });
+    LinkResult result;
+    for (auto& b : buffers) ASSERT_EQ(LinkRead(0x0310, 8, b.data, &result), 1);
+    LinkWrite(0x3380, 3, "abc", &result);
+    LinkProcess(&result);
+    for (auto& b : buffers) {
+      for (uint8_t byte : b.before) ASSERT_EQ(byte, 0x5A);
+      for (uint8_t byte : b.after) ASSERT_EQ(byte, 0x5A);
+    }
+  }
+}
+
+// The start placement on one thread and the replay's one-shot reads on another never mix in
+// one block.
+TEST_F(Link, ConcurrentSequencesNeverInterleave) {
+  sim::Options options;
+  options.recordBlocks = true;
+  Serve(options);
+  Open();
+  sim::ClearBlocks();
+  const int rounds = 1500;
+  std::thread placer([] {
+    for (uint32_t i = 0; i < rounds; i++) {
+      LinkResult result;
+      LinkLock();
+      for (uint32_t part = 0; part < 3; part++) {
+        uint32_t tag = i * 4 + part;
+        LinkWrite(0x5000 + part * 4, 4, &tag, &result);
+      }
+      LinkProcess(&result);
+      LinkUnlock();
+    }
+  });
+  for (int i = 0; i < rounds; i++) {
+    double clock;
+    ASSERT_EQ(ReadNow(OffsetClock, 8, &clock), 0);
+  }
+  placer.join();
+  auto blocks = sim::Blocks();
+  ASSERT_EQ(blocks.size(), size_t(rounds * 2));
+  for (const auto& b : blocks) {
+    if (Word(b, 0) == 1) {
+      ASSERT_EQ(b.size(), 16u + 8u + 4u);
+      continue;
+    }
+    ASSERT_EQ(b.size(), 3u * 16u + 4u);
+    uint32_t first = Word(b, 12);
+    for (uint32_t part = 0; part < 3; part++) {
+      ASSERT_EQ(Word(b, part * 16), 2u);
+      ASSERT_EQ(Word(b, part * 16 + 12), first + part);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+// The simulator stand-in's server: FSUIPC's side of the link, run on a thread of its own.
+// It owns a "UIPCMAIN" window that answers the registered message "FsasmLib:IPC" and the
+// simulator's "FS98MAIN" main window, and serves read and write records against a 64 KiB
+// offset store. Tests run it in-process; the stand-in program wraps it.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+const uint32_t OffsetSpace = 0x10000;
+
+struct Faults {
+  bool noUipcMain = false;          // only "FS98MAIN" exists and serves
+  bool noMainWindow = false;        // no "FS98MAIN" window at all
+  uint32_t fsuipcVersion = 0x19980005 + 0x10000;  // what 0x3304 holds
+  uint32_t simVersionWord = 0;      // what 0x3308 holds; 0 means 0xFADE0000 | version
+  bool versionsReadZero = false;    // both version words read 0
+  LRESULT reply = 1;                // the reply value of every exchange
+  bool hang = false;                // never answer (the window's thread is stuck)
+  int answerLimit = -1;             // hang after this many answered exchanges (-1: never)
+  bool neverOpenMapping = false;    // reply without touching the block
+};
+
+struct Options {
+  int simVersion = 8;               // 7: FS2004, 8: FSX
+  Faults faults;
+  bool recordBlocks = false;        // keep a copy of every exchange's block as received
+};
+
+// Starts the server thread and waits until its windows exist. Returns false on failure.
+bool Start(const Options& options);
+// Ends the server thread and destroys its windows. Safe to call when not started.
+void Stop();
+
+// Windows of the running server (null when absent).
+HWND ServerWindow();
+HWND MainWindow();
+
+// Destroys the "UIPCMAIN" window (and "FS98MAIN" when it serves), as a crashed FSUIPC does.
+void DestroyServerWindow();
+// Makes the server stop answering, or answer again.
+void SetHang(bool hang);
+void SetReply(LRESULT reply);
+
+// The offset store, as the server holds it.
+void Poke(uint32_t offset, const void* bytes, uint32_t size);
+void Peek(uint32_t offset, void* bytes, uint32_t size);
+
+// Blocks as received, up to and including the terminator, when recordBlocks is on.
+std::vector<std::vector<uint8_t>> Blocks();
+void ClearBlocks();
+int ExchangeCount();
+
+// Called on the server thread with the block after it was served and before the reply, so
+// a test can scribble over it as a faulty server would.
+void SetAfterServe(std::function<void(uint8_t* block, uint32_t size)> hook);
+// Called on the server thread for every write record served (offset, size, bytes).
+void SetWriteHook(std::function<void(uint32_t offset, uint32_t size, const uint8_t* bytes)> hook);
+
+}  // namespace sim
