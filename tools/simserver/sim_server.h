@@ -30,6 +30,20 @@ struct Options {
   int simVersion = 8;               // 7: FS2004, 8: FSX
   Faults faults;
   bool recordBlocks = false;        // keep a copy of every exchange's block as received
+  double clockRate = 1.0;           // simulated seconds per real second; 0 stops the clock
+  bool startPaused = false;
+  int frameRate = 0;                // 0: answer at once; n: answer only between frames, n per second
+  std::string logPath;              // log of every exchange and write; empty: none
+};
+
+// One served record, as the log keeps it: reads with the bytes served, writes with the
+// bytes received, and the simulator clock when the exchange was served.
+struct Record {
+  int exchange;                     // 1 for the first exchange served
+  double clock;                     // simulator clock (0x0310) at the exchange
+  bool write;
+  uint32_t offset;
+  std::vector<uint8_t> bytes;
 };
 
 // Starts the server thread and waits until its windows exist. Returns false on failure.
@@ -46,6 +60,17 @@ void DestroyServerWindow();
 // Makes the server stop answering, or answer again.
 void SetHang(bool hang);
 void SetReply(LRESULT reply);
+
+// The simulated aircraft and simulator. Pause and menu as a person would set them.
+void SetPaused(bool paused);
+bool Paused();
+void SetMenu(bool open);
+void SetClockRate(double rate);
+double Clock();
+
+// Every record served since start (or the last ClearRecords), in order.
+std::vector<Record> Records();
+void ClearRecords();
 
 // The offset store, as the server holds it.
 void Poke(uint32_t offset, const void* bytes, uint32_t size);
