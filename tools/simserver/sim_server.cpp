@@ -1,34 +1,24 @@
+// The server thread, its windows and message pump, and the walk over each request block.
 #include "sim_server.h"
 
-#include <atomic>
+#include <algorithm>
 #include <cstring>
-#include <mutex>
+
+#include "link/offsets.h"
+#include "sim_state.h"
 
 namespace sim {
+
+State state;
+
 namespace {
 
 const UINT QuitMessage = WM_APP + 1;
+const UINT DestroyMessage = WM_APP + 2;  // a window is destroyed by its own thread
 const uint32_t BlockSize = 0x8000;
-
-struct State {
-  Options options;
-  HANDLE thread = nullptr;
-  DWORD threadId = 0;
-  HANDLE ready = nullptr;
-  HANDLE unhang = nullptr;  // signalled to release a hung handler
-  HWND server = nullptr;
-  HWND main = nullptr;
-  UINT ipcMessage = 0;
-  std::mutex lock;  // guards the store, the blocks and the hooks
-  uint8_t store[OffsetSpace];
-  std::vector<std::vector<uint8_t>> blocks;
-  int exchanges = 0;
-  std::atomic<bool> hang{false};
-  std::atomic<LRESULT> reply{1};
-  std::function<void(uint8_t*, uint32_t)> afterServe;
-  std::function<void(uint32_t, uint32_t, const uint8_t*)> writeHook;
-};
-State state;
+const UINT_PTR RepaintTimer = 1;
+const UINT RepaintMs = 100;
+const UINT DeathExitCode = 0xDEAD;
 
 uint32_t Word(const uint8_t* at) {
   uint32_t value;
@@ -36,20 +26,26 @@ uint32_t Word(const uint8_t* at) {
   return value;
 }
 
-void SetVersions() {
-  const Faults& faults = state.options.faults;
-  uint32_t fsuipc = faults.versionsReadZero ? 0 : faults.fsuipcVersion;
-  uint32_t simWord = faults.simVersionWord
-                         ? faults.simVersionWord
-                         : (0xFADEu << 16) | uint32_t(state.options.simVersion);
-  if (faults.versionsReadZero) simWord = 0;
-  memcpy(state.store + 0x3304, &fsuipc, 4);
-  memcpy(state.store + 0x3308, &simWord, 4);
+void ServeRecord(uint32_t type, uint32_t offset, uint32_t size, uint8_t* data) {
+  bool inStore = offset < OffsetSpace && size <= OffsetSpace - offset;
+  if (!inStore) {
+    LogEvent("refused", "record outside the offset space at " + std::to_string(offset));
+  } else if (type == 1) {
+    RefreshLive();
+    memcpy(data, state.store + offset, size);
+    LogRecord(state.exchanges, false, offset, size, data);
+  } else {
+    memcpy(state.store + offset, data, size);
+    LogRecord(state.exchanges, true, offset, size, data);
+    ApplyStoreChange(offset, size, true);  // also keeps the server's own words its own
+    if (state.writeHook) state.writeHook(offset, size, data);
+  }
 }
 
 // Serves the records of one block against the store; never reads or writes outside the
-// block or the store, whatever the block holds. Returns the bytes walked (terminator too).
-uint32_t Serve(uint8_t* block) {
+// block or the store, whatever the block holds. Returns the bytes walked (terminator too)
+// and counts the records served.
+uint32_t Serve(uint8_t* block, int* records) {
   uint32_t at = 0;
   while (at + 4 <= BlockSize) {
     uint32_t type = Word(block + at);
@@ -60,38 +56,17 @@ uint32_t Serve(uint8_t* block) {
     uint32_t offset = Word(block + at + 4);
     uint32_t size = Word(block + at + 8);
     if (size > BlockSize - at - header) return at;
-    uint8_t* data = block + at + header;
-    bool inStore = offset < OffsetSpace && size <= OffsetSpace - offset;
-    if (type == 1 && inStore) {
-      if (offset == 0x3304 || offset == 0x3308) SetVersions();
-      memcpy(data, state.store + offset, size);
-    } else if (type == 2 && inStore) {
-      // The version words are the server's own: a client write cannot change them.
-      memcpy(state.store + offset, data, size);
-      SetVersions();
-      if (state.writeHook) state.writeHook(offset, size, data);
-    }
+    ServeRecord(type, offset, size, block + at + header);
+    ++*records;
     at += header + size;
   }
   return at;
 }
 
-LRESULT HandleExchange(WPARAM wParam) {
-  {
-    std::lock_guard<std::mutex> guard(state.lock);
-    bool limitReached = state.options.faults.answerLimit >= 0 &&
-                        state.exchanges >= state.options.faults.answerLimit;
-    if (limitReached) state.hang = true;
-  }
-  if (state.hang) {
-    WaitForSingleObject(state.unhang, INFINITE);
-    return 0;
-  }
-  std::lock_guard<std::mutex> guard(state.lock);
-  state.exchanges++;
-  if (state.options.faults.neverOpenMapping) return state.reply;
+// Opens the client's mapping named by the atom and serves it. Returns the reply.
+LRESULT ServeMapping(ATOM atom, int* records) {
   char name[256] = "";
-  if (!GlobalGetAtomNameA(ATOM(wParam), name, sizeof name)) return 0;
+  if (!GlobalGetAtomNameA(atom, name, sizeof name)) return 0;
   HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
   if (!mapping) return 0;
   uint8_t* block = static_cast<uint8_t*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, BlockSize));
@@ -101,7 +76,7 @@ LRESULT HandleExchange(WPARAM wParam) {
   }
   std::vector<uint8_t> received;
   if (state.options.recordBlocks) received.assign(block, block + BlockSize);
-  uint32_t walked = Serve(block);
+  uint32_t walked = Serve(block, records);
   if (state.options.recordBlocks) {
     received.resize(walked);
     state.blocks.push_back(std::move(received));
@@ -112,8 +87,94 @@ LRESULT HandleExchange(WPARAM wParam) {
   return state.reply;
 }
 
+// Frame-bound pump: waits for the next frame boundary. The frame's own work is the wait.
+void EndFrame() {
+  double period = 1.0 / state.options.frameRate;
+  double now = RealSeconds();
+  if (state.nextFrame > now) Sleep(DWORD((state.nextFrame - now) * 1000 + 0.999));
+  now = RealSeconds();
+  state.nextFrame = std::max(state.nextFrame + period, now);  // a late frame owes nothing
+  state.servedThisFrame.clear();
+}
+
+// A client is answered at most once per frame: a second request waits for the next boundary.
+void AwaitFrameFor(ATOM client) {
+  std::vector<ATOM>& served = state.servedThisFrame;
+  if (std::find(served.begin(), served.end(), client) != served.end()) EndFrame();
+  state.servedThisFrame.push_back(client);
+}
+
+// The abrupt end of a crashed simulator: no window is destroyed, no reply is given.
+void DieIfDue() {
+  int dieAfter = state.options.faults.dieAfter;
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  if (dieAfter < 0 || state.exchanges < dieAfter) return;
+  LogEvent("died", "after " + std::to_string(state.exchanges) + " exchanges");
+  CloseLog();
+  TerminateProcess(GetCurrentProcess(), DeathExitCode);
+}
+
+void HangIfDue() {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  int limit = state.options.faults.answerLimit;
+  if (limit >= 0 && state.exchanges >= limit && !state.hang) {
+    LogEvent("hang", "after " + std::to_string(state.exchanges) + " exchanges");
+    ResetEvent(state.unhang);
+    state.hang = true;
+  }
+}
+
+LRESULT HandleExchange(WPARAM wParam) {
+  DieIfDue();
+  HangIfDue();
+  if (state.hang) {
+    WaitForSingleObject(state.unhang, INFINITE);
+    return 0;
+  }
+  if (state.options.frameRate > 0) AwaitFrameFor(ATOM(wParam));
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  state.exchanges++;
+  int records = 0;
+  LRESULT reply = state.options.faults.neverOpenMapping ? state.reply.load()
+                                                         : ServeMapping(ATOM(wParam), &records);
+  LogExchange(records, reply);
+  return reply;
+}
+
+void OnKey(WPARAM key) {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  if (key == 'p' || key == 'P') SetPausedLocked(!state.paused, "keyboard");
+  if (key == 'm' || key == 'M') SetMenuLocked(!state.menu, "keyboard");
+}
+
+void OnTitle(HWND window, LPARAM text) {
+  if (window != state.main || !text) return;
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  LogEvent("title", ToUtf8(reinterpret_cast<const char*>(text), CP_ACP));
+}
+
+bool OnClose(HWND window) {
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::recursive_mutex> guard(state.lock);
+    hook = state.closeHook;
+  }
+  if (window != state.main || !hook) return false;
+  hook();
+  return true;
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == state.ipcMessage && message != 0) return HandleExchange(wParam);
+  switch (message) {
+    case DestroyMessage: DestroyWindow(window); return 0;
+    case WM_TIMER: InvalidateRect(window, nullptr, FALSE); return 0;
+    case WM_ERASEBKGND: if (window == state.main) return 1; break;
+    case WM_PAINT: if (window == state.main) { PaintMainWindow(window); return 0; } break;
+    case WM_CHAR: OnKey(wParam); return 0;
+    case WM_SETTEXT: OnTitle(window, lParam); break;
+    case WM_CLOSE: if (OnClose(window)) return 0; break;
+  }
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -121,30 +182,61 @@ void RegisterClassNamed(const char* name) {
   WNDCLASSA windowClass = {};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   windowClass.lpszClassName = name;
   RegisterClassA(&windowClass);  // fails harmlessly when a restart registers it again
 }
 
-DWORD WINAPI ServerThread(LPVOID) {
+void CreateWindows() {
   const Options& options = state.options;
-  state.ipcMessage = RegisterWindowMessageA("FsasmLib:IPC");
-  RegisterClassNamed("UIPCMAIN");
-  RegisterClassNamed("FS98MAIN");
   const char* title = options.simVersion == 7 ? "Microsoft Flight Simulator 2004"
                                               : "Microsoft Flight Simulator X";
-  if (!options.faults.noMainWindow)
-    state.main = CreateWindowExA(0, "FS98MAIN", title, WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
-                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  DWORD style = WS_OVERLAPPEDWINDOW | (options.showWindow ? WS_VISIBLE : 0);
+  if (!options.faults.noMainWindow) {
+    state.main = CreateWindowExA(0, "FS98MAIN", title, style, 0, 0, 720, 480, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    SetTimer(state.main, RepaintTimer, RepaintMs, nullptr);
+  }
   if (!options.faults.noUipcMain)
     state.server = CreateWindowExA(0, "UIPCMAIN", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                    GetModuleHandleA(nullptr), nullptr);
+}
+
+// Returns false when the thread is to end.
+bool Dispatch(MSG& message) {
+  if (message.message == QuitMessage && message.hwnd == nullptr) return false;
+  TranslateMessage(&message);
+  DispatchMessageA(&message);
+  return true;
+}
+
+void ImmediatePump() {
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0)
+    if (!Dispatch(message)) return;
+}
+
+// A simulator's main loop: a frame, then whatever messages wait, then the next frame.
+void FramePump() {
+  state.nextFrame = RealSeconds();
+  for (;;) {
+    EndFrame();
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+      if (!Dispatch(message)) return;
+  }
+}
+
+DWORD WINAPI ServerThread(LPVOID) {
+  state.ipcMessage = RegisterWindowMessageA("FsasmLib:IPC");
+  RegisterClassNamed("UIPCMAIN");
+  RegisterClassNamed("FS98MAIN");
+  CreateWindows();
   MSG message;
   PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
   SetEvent(state.ready);
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    if (message.message == QuitMessage && message.hwnd == nullptr) break;
-    DispatchMessageA(&message);
-  }
+  if (state.options.frameRate > 0) FramePump();
+  else ImmediatePump();
   if (state.server) DestroyWindow(state.server);
   if (state.main) DestroyWindow(state.main);
   state.server = nullptr;
@@ -156,15 +248,20 @@ DWORD WINAPI ServerThread(LPVOID) {
 
 bool Start(const Options& options) {
   Stop();
-  state.options = options;
-  memset(state.store, 0, sizeof state.store);
-  SetVersions();
-  state.blocks.clear();
-  state.exchanges = 0;
+  {
+    std::lock_guard<std::recursive_mutex> guard(state.lock);
+    state.options = options;
+    ResetModel();
+    state.blocks.clear();
+    state.records.clear();
+    state.exchanges = 0;
+    state.afterServe = nullptr;
+    state.writeHook = nullptr;
+    state.closeHook = nullptr;
+    if (!OpenLog(options.logPath)) return false;
+  }
   state.hang = options.faults.hang;
   state.reply = options.faults.reply;
-  state.afterServe = nullptr;
-  state.writeHook = nullptr;
   state.ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   state.unhang = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   state.thread = CreateThread(nullptr, 0, ServerThread, nullptr, 0, &state.threadId);
@@ -182,16 +279,17 @@ void Stop() {
   CloseHandle(state.ready);
   CloseHandle(state.unhang);
   state.thread = nullptr;
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  CloseLog();
 }
 
 HWND ServerWindow() { return state.server; }
 HWND MainWindow() { return state.main; }
 
 void DestroyServerWindow() {
-  // Windows are destroyed by their own thread.
   HWND server = state.server ? state.server : state.main;
   if (!server) return;
-  SendMessageA(server, WM_CLOSE, 0, 0);
+  SendMessageA(server, DestroyMessage, 0, 0);
   if (server == state.server) state.server = nullptr;
   else state.main = nullptr;
 }
@@ -204,39 +302,95 @@ void SetHang(bool hang) {
 
 void SetReply(LRESULT reply) { state.reply = reply; }
 
+void SetPaused(bool paused) {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  SetPausedLocked(paused, "control");
+}
+
+bool Paused() {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  return state.paused;
+}
+
+void SetMenu(bool open) {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  SetMenuLocked(open, "control");
+}
+
+bool MenuOpen() {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  return state.menu;
+}
+
+void SetClockRate(double rate) {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  SetClockRateLocked(rate);
+  LogEvent("clock rate", std::to_string(state.clockRate));
+}
+
+double Clock() {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  return ClockLocked();
+}
+
+std::string CaptionOnShow() {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  RefreshLive();
+  return state.caption;
+}
+
+std::vector<Record> Records() {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  return state.records;
+}
+
+void ClearRecords() {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  state.records.clear();
+}
+
 void Poke(uint32_t offset, const void* bytes, uint32_t size) {
-  std::lock_guard<std::mutex> guard(state.lock);
-  if (offset < OffsetSpace && size <= OffsetSpace - offset) memcpy(state.store + offset, bytes, size);
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  if (offset >= OffsetSpace || size > OffsetSpace - offset) return;
+  memcpy(state.store + offset, bytes, size);
+  ApplyStoreChange(offset, size, false);
 }
 
 void Peek(uint32_t offset, void* bytes, uint32_t size) {
-  std::lock_guard<std::mutex> guard(state.lock);
-  if (offset < OffsetSpace && size <= OffsetSpace - offset) memcpy(bytes, state.store + offset, size);
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  if (offset >= OffsetSpace || size > OffsetSpace - offset) return;
+  RefreshLive();
+  memcpy(bytes, state.store + offset, size);
 }
 
 std::vector<std::vector<uint8_t>> Blocks() {
-  std::lock_guard<std::mutex> guard(state.lock);
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
   return state.blocks;
 }
 
 void ClearBlocks() {
-  std::lock_guard<std::mutex> guard(state.lock);
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
   state.blocks.clear();
 }
 
 int ExchangeCount() {
-  std::lock_guard<std::mutex> guard(state.lock);
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
   return state.exchanges;
 }
 
 void SetAfterServe(std::function<void(uint8_t*, uint32_t)> hook) {
-  std::lock_guard<std::mutex> guard(state.lock);
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
   state.afterServe = std::move(hook);
 }
 
 void SetWriteHook(std::function<void(uint32_t, uint32_t, const uint8_t*)> hook) {
-  std::lock_guard<std::mutex> guard(state.lock);
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
   state.writeHook = std::move(hook);
+}
+
+void SetCloseHook(std::function<void()> hook) {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  state.closeHook = std::move(hook);
 }
 
 }  // namespace sim

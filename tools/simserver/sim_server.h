@@ -2,6 +2,21 @@
 // It owns a "UIPCMAIN" window that answers the registered message "FsasmLib:IPC" and the
 // simulator's "FS98MAIN" main window, and serves read and write records against a 64 KiB
 // offset store. Tests run it in-process; the stand-in program wraps it.
+//
+// Live offsets (all else is plain storage):
+//   0x3304, 0x3308  version words; client writes do not change them
+//   0x0310          clock in seconds, running at clockRate while not paused
+//   0x0262          a write of non-zero pauses, 0 resumes; 0x0264 shows it (1 while paused)
+//   0x3365          1 while a menu is open (SetMenu)
+//   0x02B8          true airspeed, knots x 128: follows the mean of the four throttles
+//                   (0..1 gives 120..500 knots) with a lag of 4 simulator seconds, so it
+//                   stands still while the clock does
+//   0x3BFA          flap step, 2047 at start; throttles start at 0.5, the autopilot on
+//   0x32FA          a write shows the text at 0x3380 for that many simulator seconds
+//                   (0 or less: until the next caption)
+// A test's Poke of 0x0310, 0x0264 or 0x3365 sets that live value; a Poke of 0x02B8 holds the
+// airspeed there (it no longer follows the throttles until the next Start), so a test of the
+// speed hold sees exactly the airspeed it set.
 #pragma once
 #include <windows.h>
 
@@ -24,6 +39,8 @@ struct Faults {
   bool hang = false;                // never answer (the window's thread is stuck)
   int answerLimit = -1;             // hang after this many answered exchanges (-1: never)
   bool neverOpenMapping = false;    // reply without touching the block
+  int dieAfter = -1;                // end the process abruptly when exchange n+1 arrives
+                                    // (-1: never); for the stand-in program only
 };
 
 struct Options {
@@ -32,8 +49,11 @@ struct Options {
   bool recordBlocks = false;        // keep a copy of every exchange's block as received
   double clockRate = 1.0;           // simulated seconds per real second; 0 stops the clock
   bool startPaused = false;
-  int frameRate = 0;                // 0: answer at once; n: answer only between frames, n per second
+  int frameRate = 0;                // 0: answer at once; n: n frames per second, each client
+                                    // answered at most once per frame, between frames
   std::string logPath;              // log of every exchange and write; empty: none
+  bool showWindow = false;          // show the main window (the stand-in program does)
+  bool keepRecords = true;          // keep Records() in memory (a long program run does not)
 };
 
 // One served record, as the log keeps it: reads with the bytes served, writes with the
@@ -46,7 +66,8 @@ struct Record {
   std::vector<uint8_t> bytes;
 };
 
-// Starts the server thread and waits until its windows exist. Returns false on failure.
+// Starts the server thread and waits until its windows exist. Returns false on failure
+// (also when the log cannot be created).
 bool Start(const Options& options);
 // Ends the server thread and destroys its windows. Safe to call when not started.
 void Stop();
@@ -57,7 +78,8 @@ HWND MainWindow();
 
 // Destroys the "UIPCMAIN" window (and "FS98MAIN" when it serves), as a crashed FSUIPC does.
 void DestroyServerWindow();
-// Makes the server stop answering, or answer again.
+// Makes the server stop answering, or answer again. The server thread sticks at the next
+// exchange, windows and all, as a hung simulator does.
 void SetHang(bool hang);
 void SetReply(LRESULT reply);
 
@@ -65,8 +87,11 @@ void SetReply(LRESULT reply);
 void SetPaused(bool paused);
 bool Paused();
 void SetMenu(bool open);
-void SetClockRate(double rate);
+bool MenuOpen();
+void SetClockRate(double rate);  // a rate below 0, or not a number, stops the clock
 double Clock();
+// The message window's text while it shows (Shift-JIS bytes as written), else empty.
+std::string CaptionOnShow();
 
 // Every record served since start (or the last ClearRecords), in order.
 std::vector<Record> Records();
@@ -86,5 +111,8 @@ int ExchangeCount();
 void SetAfterServe(std::function<void(uint8_t* block, uint32_t size)> hook);
 // Called on the server thread for every write record served (offset, size, bytes).
 void SetWriteHook(std::function<void(uint32_t offset, uint32_t size, const uint8_t* bytes)> hook);
+// Called on the server thread when a person closes the main window; without it the window
+// is destroyed.
+void SetCloseHook(std::function<void()> hook);
 
 }  // namespace sim

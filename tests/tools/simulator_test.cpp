@@ -1,0 +1,310 @@
+// The simulator stand-in's own behaviour, in-process and as its own program, seen through the
+// link client as the replay sees it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "control.h"
+#include "link/link.h"
+#include "link/offsets.h"
+#include "sim_server.h"
+#include "temp_dir.h"
+
+namespace {
+
+double Now() {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return double(now.QuadPart) / double(frequency.QuadPart);
+}
+
+template <typename T>
+T Read(uint32_t offset) {
+  T value{};
+  EXPECT_EQ(ReadNow(offset, sizeof value, &value), 0) << std::hex << offset;
+  return value;
+}
+
+template <typename T>
+void Write(uint32_t offset, T value) {
+  EXPECT_EQ(WriteNow(offset, sizeof value, &value), 0) << std::hex << offset;
+}
+
+// Polls a condition every few milliseconds until it holds or the deadline passes.
+template <typename Condition>
+bool WaitFor(Condition condition, double seconds) {
+  double deadline = Now() + seconds;
+  while (!condition()) {
+    if (Now() > deadline) return false;
+    Sleep(5);
+  }
+  return true;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+class Simulator : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    LinkClose();
+    sim::Stop();
+    linkFailed = 0;
+  }
+  void Serve(sim::Options options = {}) {
+    ASSERT_TRUE(sim::Start(options));
+    LinkResult result = 99;
+    ASSERT_EQ(LinkOpen(0, &result), 1) << linkResultMessages[result];
+  }
+  // Simulator seconds per real second over a short stretch, as the client reads the clock.
+  double MeasuredRate() {
+    double clock0 = Read<double>(OffsetClock), real0 = Now();
+    Sleep(150);
+    return (Read<double>(OffsetClock) - clock0) / (Now() - real0);
+  }
+};
+
+TEST_F(Simulator, ClockRunsAtItsRateAndStandsStillWhilePausedOrStopped) {
+  sim::Options options;
+  options.clockRate = 20;
+  Serve(options);
+  EXPECT_NEAR(MeasuredRate(), 20, 2);
+  sim::SetPaused(true);
+  EXPECT_EQ(MeasuredRate(), 0);
+  sim::SetPaused(false);
+  sim::SetClockRate(5);
+  EXPECT_NEAR(MeasuredRate(), 5, 0.5);
+  sim::SetClockRate(-3);  // no clock runs backwards: a bad rate stops it
+  EXPECT_EQ(MeasuredRate(), 0);
+}
+
+TEST_F(Simulator, StartsPausedWhenAsked) {
+  sim::Options options;
+  options.startPaused = true;
+  Serve(options);
+  EXPECT_EQ(Read<uint16_t>(OffsetPauseIndicator), 1);
+  EXPECT_EQ(MeasuredRate(), 0);
+}
+
+TEST_F(Simulator, PauseWrittenByTheClientShowsAtTheIndicatorAndHoldsTheClock) {
+  Serve();
+  Write<uint16_t>(OffsetPause, 1);
+  EXPECT_TRUE(sim::Paused());
+  EXPECT_EQ(Read<uint16_t>(OffsetPauseIndicator), 1);
+  EXPECT_EQ(MeasuredRate(), 0);
+  Write<uint16_t>(OffsetPause, 0);
+  EXPECT_EQ(Read<uint16_t>(OffsetPauseIndicator), 0);
+  EXPECT_GT(MeasuredRate(), 0.5);
+  sim::SetMenu(true);
+  EXPECT_EQ(Read<uint8_t>(OffsetMenuIndicator), 1);
+}
+
+TEST_F(Simulator, ClientWritesCannotChangeTheServersOwnWords) {
+  Serve();
+  Write<uint16_t>(OffsetPause, 1);
+  uint8_t junk[16];
+  memset(junk, 0x5A, sizeof junk);
+  for (uint32_t offset : {OffsetFsuipcVersion, OffsetPauseIndicator, OffsetAirspeed})
+    EXPECT_EQ(WriteNow(offset, 8, junk), 0);
+  EXPECT_EQ(Read<uint32_t>(OffsetFsuipcVersion), 0x19980005u + 0x10000);
+  EXPECT_EQ(Read<uint32_t>(OffsetSimVersion), 0xFADE0008u);
+  EXPECT_EQ(Read<uint16_t>(OffsetPauseIndicator), 1);
+  EXPECT_EQ(Read<int32_t>(OffsetAirspeed), 310 * 128);  // half throttles, clock held
+}
+
+struct ThrottleCase {
+  double lever[4];
+  double knots;
+};
+
+TEST_F(Simulator, AirspeedFollowsTheMeanOfTheThrottlesWithALag) {
+  sim::Options options;
+  options.clockRate = 200;  // the 4 s lag passes in 20 ms
+  Serve(options);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const ThrottleCase cases[] = {
+      {{1, 1, 1, 1}, 500}, {{0, 0, 0, 0}, 120}, {{1, 0, 1, 0}, 310}, {{2, 2, -1, nan}, 310}};
+  for (const ThrottleCase& c : cases) {
+    sim::SetPaused(true);
+    int32_t before = Read<int32_t>(OffsetAirspeed);
+    for (int n = 0; n < 4; n++) Write<double>(OffsetThrottle1 + ThrottleStride * n, c.lever[n]);
+    EXPECT_EQ(Read<int32_t>(OffsetAirspeed), before) << "no change while the clock stands";
+    sim::SetPaused(false);
+    EXPECT_TRUE(WaitFor([&] { return std::fabs(Read<int32_t>(OffsetAirspeed) / 128.0 - c.knots) < 1; }, 2))
+        << c.knots << " kt, reached " << Read<int32_t>(OffsetAirspeed) / 128.0;
+  }
+}
+
+TEST_F(Simulator, AirspeedChangesGraduallyUnlessATestSetsIt) {
+  Serve();
+  EXPECT_EQ(Read<int32_t>(OffsetAirspeed), 310 * 128);  // steady at the starting throttles
+  for (int n = 0; n < 4; n++) Write<double>(OffsetThrottle1 + ThrottleStride * n, 1.0);
+  Sleep(100);  // 0.1 simulator s of a 4 s lag: about 2.5% of the way to 500 kt
+  double knots = Read<int32_t>(OffsetAirspeed) / 128.0;
+  EXPECT_GT(knots, 310.5);
+  EXPECT_LT(knots, 330);
+  int32_t set = 200 * 128 - 6;
+  sim::Poke(OffsetAirspeed, &set, 4);
+  Sleep(50);
+  EXPECT_EQ(Read<int32_t>(OffsetAirspeed), set);
+}
+
+TEST_F(Simulator, LogAndRecordsHoldEveryWriteWithItsMeaning) {
+  std::string folder = MakeTempDir();
+  sim::Options options;
+  options.logPath = folder + "\\sim.log";
+  options.clockRate = 100;
+  Serve(options);
+  sim::ClearRecords();
+  Write<uint32_t>(OffsetHeading, 0x40000000);  // a quarter turn
+  Write<int32_t>(OffsetGear, GearDown);
+  char caption[CaptionTextSize] = "\x8e\x9a\x96\x8b\\ok";  // "字幕\ok" in Shift-JIS
+  EXPECT_EQ(WriteNow(OffsetCaptionText, CaptionTextSize, caption), 0);
+  Write<int16_t>(OffsetCaptionTime, 3);
+  EXPECT_EQ(sim::CaptionOnShow(), std::string(caption));
+  std::string log = ReadWholeFile(options.logPath);  // while the server still runs
+  for (const char* expected : {"\"op\":\"write\",\"offset\":\"0x0580\",\"size\":4,\"bytes\":\"00000040\"",
+                               "\"meaning\":\"heading 90.00 deg\"", "\"meaning\":\"gear down\"",
+                               "\"meaning\":\"caption text 字幕\\\\ok\"", "\"meaning\":\"caption for 3 s\"",
+                               "\"op\":\"caption\",\"meaning\":\"字幕\\\\ok for 3 s\"",
+                               "\"op\":\"exchange\",\"records\":1,\"reply\":1"})
+    EXPECT_NE(log.find(expected), std::string::npos) << expected << "\n" << log;
+  std::vector<sim::Record> records = sim::Records();
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_TRUE(records[0].write);
+  EXPECT_EQ(records[0].offset, OffsetHeading);
+  EXPECT_EQ(records[0].bytes, (std::vector<uint8_t>{0, 0, 0, 0x40}));
+  EXPECT_EQ(records[3].offset, OffsetCaptionTime);
+  EXPECT_TRUE(WaitFor([] { return sim::CaptionOnShow().empty(); }, 2)) << "3 s at x100";
+  sim::Stop();
+  RemoveTree(folder);
+}
+
+TEST_F(Simulator, CaptionWithoutTerminatorStopsAtTheEndOfItsField) {
+  Serve();
+  std::vector<char> text(CaptionTextSize + 8, 'A');  // the bytes after 0x3380 + 128 too
+  EXPECT_EQ(WriteNow(OffsetCaptionText, uint32_t(text.size()), text.data()), 0);
+  Write<int16_t>(OffsetCaptionTime, -1);  // until replaced
+  EXPECT_EQ(sim::CaptionOnShow(), std::string(CaptionTextSize, 'A'));
+}
+
+TEST_F(Simulator, FrameBoundPumpAnswersOncePerFrame) {
+  for (int frameRate : {0, 20}) {
+    sim::Options options;
+    options.frameRate = frameRate;
+    Serve(options);
+    double start = Now();
+    for (int i = 0; i < 6; i++) Read<double>(OffsetClock);
+    double took = Now() - start;
+    if (frameRate == 0) {
+      EXPECT_LT(took, 0.1);
+    } else {  // six frames of 50 ms, the first perhaps partly gone
+      EXPECT_GT(took, 0.25);
+      EXPECT_LT(took, 0.45);
+    }
+    LinkClose();
+    sim::Stop();
+  }
+}
+
+// ---- The stand-in as its own program ------------------------------------------------------
+
+class Program : public ::testing::Test {
+ protected:
+  PROCESS_INFORMATION process = {};
+  std::string folder = MakeTempDir();
+
+  void TearDown() override {
+    LinkClose();
+    if (process.hProcess) {
+      if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 1);
+      WaitForSingleObject(process.hProcess, 5000);
+      CloseHandle(process.hProcess);
+      CloseHandle(process.hThread);
+    }
+    RemoveTree(folder);
+  }
+  // Starts simulator.exe, from the build's tools folder.
+  void Launch(const std::string& arguments) {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    *strrchr(path, '\\') = 0;
+    std::string command = "\"" + std::string(path) + "\\..\\..\\tools\\simulator.exe\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                               nullptr, nullptr, &startup, &process));
+  }
+  void Run(const std::string& arguments) {
+    ASSERT_NO_FATAL_FAILURE(Launch(arguments));
+    ASSERT_TRUE(WaitFor([] { return FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr) != nullptr; }, 20));
+  }
+  LRESULT Control(WPARAM command, LPARAM argument = 0) {
+    HWND control = FindWindowExA(nullptr, nullptr, ControlClassName, nullptr);
+    DWORD_PTR reply = 0;
+    SendMessageTimeoutA(control, RegisterWindowMessageA(ControlMessageName), command, argument,
+                        SMTO_BLOCK, 5000, &reply);
+    return reply;
+  }
+  DWORD ExitCode() {
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
+  }
+};
+
+TEST_F(Program, RunsHeadlessServesTheLinkAndObeysControl) {
+  std::string log = folder + "\\sim.log";
+  Run("--headless --sim 7 --log \"" + log + "\"");
+  LinkResult result = 99;
+  ASSERT_EQ(LinkOpen(0, &result), 1) << linkResultMessages[result];
+  EXPECT_EQ(simVersion, 7u);
+  HWND main = FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr);
+  char title[128] = "";
+  GetWindowTextA(main, title, sizeof title);
+  EXPECT_STREQ(title, "Microsoft Flight Simulator 2004");
+  EXPECT_EQ(Control(ControlPause), 1);
+  EXPECT_EQ(Read<uint16_t>(OffsetPauseIndicator), 1);
+  EXPECT_EQ(Control(ControlMenuOpen), 1);
+  EXPECT_EQ(Read<uint8_t>(OffsetMenuIndicator), 1);
+  EXPECT_EQ(Control(ControlExchanges), 3);  // the handshake and two reads
+  Write<int32_t>(OffsetGear, GearDown);
+  EXPECT_NE(ReadWholeFile(log).find("gear down"), std::string::npos);
+  EXPECT_EQ(Control(ControlExit), 1);
+  EXPECT_EQ(ExitCode(), 0u);
+}
+
+TEST_F(Program, DiesAbruptlyAfterTheGivenExchanges) {
+  Run("--headless --die-after 2");
+  LinkResult result = 99;
+  ASSERT_EQ(LinkOpen(0, &result), 1) << linkResultMessages[result];
+  double clock = 0;
+  EXPECT_EQ(ReadNow(OffsetClock, 8, &clock), 0);
+  EXPECT_EQ(ReadNow(OffsetClock, 8, &clock), 1);
+  EXPECT_EQ(linkFailed, 1);
+  EXPECT_EQ(ExitCode(), 0xDEADu);
+  linkFailed = 0;
+}
+
+TEST_F(Program, RefusesABadOption) {
+  for (const char* arguments : {"--sim 9", "--rate fast", "--frames", "--bogus 1"}) {
+    ASSERT_NO_FATAL_FAILURE(Launch(arguments));
+    EXPECT_EQ(ExitCode(), 2u) << arguments;
+    EXPECT_EQ(FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr), nullptr) << arguments;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    process = {};
+  }
+}
+
+}  // namespace
