@@ -10,7 +10,7 @@
 typedef int32_t TimeCode;        // minutes x 100 + seconds: 5626 is 56:26
 const int32_t FirstRowSecond = 1440;  // clock second of row 0 (24:00)
 
-TimeCode SecondsToTimeCode(int32_t seconds);
+TimeCode SecondsToTimeCode(int32_t seconds);  // saturates at INT32_MAX
 int32_t StartRow(const char* startTimeText);  // "2400" gives row 0
 
 // ---- Flight data files and tables -----------------------------------------------------
@@ -30,10 +30,21 @@ extern double longitudeTable[MaxRows];
 extern double aileronTable[MaxRows];
 extern double elevatorTable[MaxRows];
 
-// Rows 0..loadedRows-1 were filled by the last successful load (both the channel files and
-// the Tas file gave them). Written by LoadFlightData; read by the replay thread, which
-// never flies a row beyond it.
+// Rows 0..loadedRows-1 were filled by the last load (both the channel files and the Tas file
+// gave them); rows beyond may hold an earlier load's data. Written by LoadFlightData (0 while
+// it reads); read by the replay thread, which never flies a row beyond it.
 extern std::atomic<int32_t> loadedRows;
+
+// The data set, in the order LoadFlightData opens it. The transcript is opened only when
+// captions are on.
+enum DataFile {
+  RollFile, PitchFile, HeadingFile, AltFile, TasFile, LatLonFile, TranscriptFile,
+  AileronFile, ElevatorFile, DataFileCount
+};
+extern const char* const dataFilePaths[DataFileCount];  // "data\\vrn505Roll.dat" ...
+// Open only while LoadFlightData runs. Written by LoadFlightData and CloseDataFiles; read by
+// the readers it calls.
+extern FILE* dataFiles[DataFileCount];
 
 // Returns 1 when the data are loaded, 0 when the user has been told why not.
 int LoadFlightData();
@@ -55,3 +66,8 @@ extern int32_t transcriptDurations[MaxRows];
 
 int ReadTranscript(FILE* transcript);  // 1 on success or when captions are off
 void ShowCaption(int row);
+
+// Message boxes of the loaders: no owner, the display name, one OK button.
+void ShowRecordingString(UINT stringId);
+// "<file> の書式がおかしいです\n<line>行目", line counted from 1.
+void ShowFormatError(const char* fileName, int line);

@@ -1,0 +1,92 @@
+// Transcript captions: the transcript file into the caption tables, and a row's caption to the
+// simulator's message window.
+#include <cstdlib>
+#include <cstring>
+
+#include "app/app.h"
+#include "link/link.h"
+#include "link/offsets.h"
+#include "recording/recording.h"
+#include "replay/replay.h"
+
+// Reads one line of at most CaptionBytes - 1 bytes, newline excluded. Returns -1 at end of
+// file, 0 for a longer line (which would otherwise spill onto the rows after it), 1 otherwise.
+static int ReadTranscriptLine(FILE* file, char* line) {
+  if (!fgets(line, CaptionBytes, file)) return -1;
+  if (strchr(line, '\n')) return 1;
+  int next = getc(file);
+  return next == EOF || next == '\n' ? 1 : 0;
+}
+
+// Finds the fields from the end, so field 1 may hold TABs. Returns false without two TABs.
+static bool StoreCaptionLine(int row, char* line) {
+  char* last = strrchr(line, '\t');
+  if (!last) return false;
+  *last = 0;
+  char* before = strrchr(line, '\t');
+  if (!before) return false;
+  memset(transcriptTexts[row], 0, CaptionBytes);
+  strcpy(transcriptTexts[row], before + 1);
+  transcriptDurations[row] = int32_t(strtol(last + 1, nullptr, 10));
+  return true;
+}
+
+// Rows past the end of this transcript must not show an earlier load's captions.
+static void ClearCaptionsFrom(int row) {
+  for (; row < MaxRows; row++) {
+    memset(transcriptTexts[row], 0, CaptionBytes);
+    transcriptDurations[row] = 0;
+  }
+}
+
+int ReadTranscript(FILE* transcript) {
+  if (showText != 1 || !transcript) return 1;
+  for (int row = 0;; row++) {
+    char line[CaptionBytes];
+    int got = ReadTranscriptLine(transcript, line);
+    if (got < 0) {
+      ClearCaptionsFrom(row);
+      return 1;
+    }
+    if (row == MaxRows) {
+      ShowRecordingString(IDS_TOO_MANY_ROWS);
+      return 0;
+    }
+    if (got == 0 || !StoreCaptionLine(row, line)) {
+      ShowFormatError("cvrText.dat", row + 1);
+      return 0;
+    }
+  }
+}
+
+// Shift-JIS lead bytes: the byte after one is the second half of a character, and may be
+// 0x5C (as in 表, ソ, 十, 能).
+static bool IsLeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// Turns each backslash that stands for itself into a line break, in place.
+static void BreakCaptionLines(char* text) {
+  for (int i = 0; i < CaptionBytes && text[i]; i++) {
+    if (IsLeadByte(static_cast<unsigned char>(text[i]))) i++;
+    else if (text[i] == '\\') text[i] = '\n';
+  }
+}
+
+// One write and its exchange; a failure is ignored, as a caption is not worth a replay.
+static void SendCaptionField(uint32_t offset, uint32_t size, const void* bytes) {
+  LinkResult result;
+  LinkLock();
+  if (LinkWrite(offset, size, bytes, &result)) LinkProcess(&result);
+  LinkUnlock();
+}
+
+void ShowCaption(int row) {
+  if (showText != 1 || row < 0 || row >= MaxRows) return;
+  char* text = transcriptTexts[row];
+  if (text[0] == '0') return;
+  BreakCaptionLines(text);
+  SendCaptionField(OffsetCaptionText, CaptionTextSize, text);
+  uint16_t seconds = uint16_t(transcriptDurations[row]);
+  SendCaptionField(OffsetCaptionTime, sizeof seconds, &seconds);
+}

@@ -1,0 +1,214 @@
+// Reading the transcript into the caption tables, and sending a row's caption.
+#include <cstring>
+
+#include "app/app.h"
+#include "link/link.h"
+#include "link/offsets.h"
+#include "recording_fixture.h"
+#include "replay/replay.h"
+#include "sim_server.h"
+
+namespace {
+
+class Transcript : public RecordingTest {
+ protected:
+  // Reads a transcript of these bytes the way LoadFlightData does, answering any box.
+  int Read(const std::string& bytes) {
+    Write(TranscriptFile, bytes);
+    FILE* file = fopen(dataFilePaths[TranscriptFile], "r");
+    StartBoxWatch();
+    int read = ReadTranscript(file);
+    boxes = StopBoxWatch();
+    fclose(file);
+    return read;
+  }
+  void ExpectFormatError(const std::string& bytes, int line) {
+    EXPECT_EQ(Read(bytes), 0) << bytes;
+    ASSERT_EQ(boxes.size(), 1u) << bytes;
+    EXPECT_EQ(boxes[0].text, FormatMessage("cvrText.dat", line)) << bytes;
+  }
+};
+
+TEST_F(Transcript, FieldsAreFoundFromTheEndOfEachLine) {
+  struct { const char* line; const char* text; int duration; } cases[] = {
+      {"x\tfirst line\\second line\t5", "first line\\second line", 5},
+      {"24:12\tCAM\tspeaker\ttext\t12", "text", 12},
+      {"x\t0\t0", "0", 0},
+      {"x\t\t-1", "", -1},
+      {"x\ta\t 7", "a", 7},
+      {"x\ta\t+3", "a", 3},
+      {"x\ta\tab", "a", 0},
+      {"\t\x95\x5c\x8e\xa6\t9", "\x95\x5c\x8e\xa6", 9},  // 表示
+  };
+  std::string bytes;
+  for (const auto& c : cases) bytes += std::string(c.line) + "\n";
+  ASSERT_EQ(Read(bytes), 1);
+  EXPECT_TRUE(boxes.empty());
+  for (size_t n = 0; n < sizeof cases / sizeof cases[0]; n++) {
+    EXPECT_STREQ(transcriptTexts[n], cases[n].text) << cases[n].line;
+    EXPECT_EQ(transcriptDurations[n], cases[n].duration) << cases[n].line;
+  }
+}
+
+TEST_F(Transcript, LineWithoutTwoTabsIsAFormatErrorWithItsNumber) {
+  ExpectFormatError("a\tb\tc\n\na\tb\t1\n", 2);
+  ExpectFormatError("a\tb\t1\nonly\tone\n", 2);
+  ExpectFormatError("a\tb\t1\na\tb\t1\n\n", 3);
+  ExpectFormatError("no tabs", 1);
+}
+
+TEST_F(Transcript, RowsBeforeAFaultyLineStayAndItStoresNothing) {
+  Read("a\tkeep\t4\na\tkeep too\t5\n");
+  ExpectFormatError("a\tnew\t1\nbroken\n", 2);
+  EXPECT_STREQ(transcriptTexts[0], "new");
+  EXPECT_STREQ(transcriptTexts[1], "keep too");
+  EXPECT_EQ(transcriptDurations[1], 5);
+}
+
+TEST_F(Transcript, LastLineReadsWithOrWithoutItsNewline) {
+  EXPECT_EQ(Read("a\tb\t1\na\tc\t2\n"), 1);
+  EXPECT_EQ(Read("a\tb\t1\na\tc\t2"), 1);
+  EXPECT_STREQ(transcriptTexts[1], "c");
+  EXPECT_TRUE(boxes.empty());
+}
+
+// A line that does not fit the caption buffer would be read in pieces, each taken for a row,
+// and every later caption would land on the wrong row.
+TEST_F(Transcript, OverlongLineIsAFormatErrorNotSeveralRows) {
+  std::string longest = "a\t" + std::string(123, 'y') + "\t5";  // 127 bytes
+  EXPECT_EQ(Read("a\tb\t1\n" + longest + "\na\tc\t2\n"), 1);
+  EXPECT_EQ(strlen(transcriptTexts[1]), 123u);
+  EXPECT_STREQ(transcriptTexts[2], "c");
+  ExpectFormatError("a\tb\t1\n" + longest + "5\na\tc\t2\n", 2);
+  ExpectFormatError("a\tb\t1\na\t" + std::string(300, 'z') + "\t5\n", 2);
+}
+
+TEST_F(Transcript, ShorterTranscriptLeavesLaterRowsEmpty) {
+  std::string bytes;
+  for (int n = 0; n < 50; n++) bytes += "a\tcaption\t9\n";
+  ASSERT_EQ(Read(bytes), 1);
+  ASSERT_EQ(Read("a\tb\t1\n"), 1);
+  EXPECT_EQ(transcriptTexts[1][0], 0);
+  EXPECT_EQ(transcriptTexts[49][0], 0);
+  EXPECT_EQ(transcriptDurations[49], 0);
+}
+
+TEST_F(Transcript, MoreLinesThanRowsGivesMessage109) {
+  std::string bytes;
+  for (int n = 0; n <= MaxRows; n++) bytes += "a\t0\t0\n";
+  EXPECT_EQ(Read(bytes), 0);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, StringOf(IDS_TOO_MANY_ROWS));
+}
+
+TEST_F(Transcript, CaptionsOffReadsNothing) {
+  Read("a\tbefore\t1\n");
+  showText = 0;
+  EXPECT_EQ(Read("a\tafter\t1\n"), 1);
+  EXPECT_STREQ(transcriptTexts[0], "before");
+}
+
+TEST_F(Transcript, LoaderFailsOnAFormatErrorAndClosesEverything) {
+  WriteSet(5);
+  Write(TranscriptFile, "a\tb\t1\n\n");
+  EXPECT_EQ(Load(), 0);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, FormatMessage("cvrText.dat", 2));
+  ExpectFilesClosed();
+}
+
+// ---- Captions sent to the simulator -------------------------------------------------------
+
+struct Sent {
+  uint32_t offset;
+  std::string bytes;
+};
+
+class Caption : public Transcript {
+ protected:
+  void SetUp() override {
+    Transcript::SetUp();
+    sim::Options options;
+    options.recordBlocks = true;
+    ASSERT_TRUE(sim::Start(options));
+    LinkResult result;
+    ASSERT_EQ(LinkOpen(0, &result), 1);
+    sim::ClearBlocks();
+  }
+  void TearDown() override {
+    LinkClose();
+    sim::Stop();
+    linkFailed = 0;
+    Transcript::TearDown();
+  }
+  // The write records of every exchange since the last call, one exchange per entry.
+  std::vector<std::vector<Sent>> Exchanges() {
+    std::vector<std::vector<Sent>> exchanges;
+    for (const auto& block : sim::Blocks()) {
+      std::vector<Sent> writes;
+      for (size_t at = 0; at + 12 <= block.size();) {
+        uint32_t header[3];
+        memcpy(header, block.data() + at, sizeof header);
+        if (header[0] != 2) break;
+        writes.push_back({header[1], std::string(block.begin() + at + 12,
+                                                 block.begin() + at + 12 + header[2])});
+        at += 12 + header[2];
+      }
+      exchanges.push_back(writes);
+    }
+    sim::ClearBlocks();
+    return exchanges;
+  }
+  void ExpectCaption(const std::string& text, uint16_t seconds) {
+    auto exchanges = Exchanges();
+    ASSERT_EQ(exchanges.size(), 2u) << text;
+    ASSERT_EQ(exchanges[0].size(), 1u);
+    ASSERT_EQ(exchanges[1].size(), 1u);
+    EXPECT_EQ(exchanges[0][0].offset, OffsetCaptionText);
+    EXPECT_EQ(exchanges[0][0].bytes, text + std::string(CaptionTextSize - text.size(), '\0'));
+    EXPECT_EQ(exchanges[1][0].offset, OffsetCaptionTime);
+    EXPECT_EQ(exchanges[1][0].bytes, std::string(reinterpret_cast<char*>(&seconds), 2));
+  }
+};
+
+TEST_F(Caption, TextThenDisplayTimeEachInItsOwnExchange) {
+  // 表示\ソ十 能, a backslash alone, and two backslashes making three lines
+  ASSERT_EQ(Read("a\tfirst\\second\\third\t5\n"
+                 "a\t\x95\x5c\x8e\xa6\\\x83\x5c\x8f\x5c \x94\x5c\t12\n"
+                 "a\tminus one\t-1\n"
+                 "a\t\t0\n"), 1);
+  struct { int row; std::string text; uint16_t seconds; } cases[] = {
+      {0, "first\nsecond\nthird", 5},
+      {1, "\x95\x5c\x8e\xa6\n\x83\x5c\x8f\x5c \x94\x5c", 12},
+      {2, "minus one", 0xFFFF},
+      {3, "", 0},   // an empty text, as on rows after a shorter transcript
+      {4, "", 0},
+  };
+  for (const auto& c : cases) {
+    ShowCaption(c.row);
+    ExpectCaption(c.text, c.seconds);
+    ShowCaption(c.row);  // shown again: the same bytes
+    ExpectCaption(c.text, c.seconds);
+  }
+}
+
+TEST_F(Caption, NothingIsSentForAZeroTextCaptionsOffOrARowOutsideTheTables) {
+  ASSERT_EQ(Read("a\t0\t0\na\t0 later\t3\na\tshown\t3\n"), 1);
+  ShowCaption(0);
+  ShowCaption(1);
+  ShowCaption(-1);
+  ShowCaption(MaxRows);
+  showText = 0;
+  ShowCaption(2);
+  EXPECT_TRUE(Exchanges().empty());
+}
+
+TEST_F(Caption, LinkFailureIsIgnored) {
+  ASSERT_EQ(Read("a\tshown\t3\n"), 1);
+  LinkClose();
+  ShowCaption(0);
+  EXPECT_EQ(linkFailed, 0);
+  EXPECT_TRUE(Exchanges().empty());
+}
+
+}  // namespace
