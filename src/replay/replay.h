@@ -51,11 +51,24 @@ int64_t ToSimField(double value);
 double Spline(double t, double p0, double p1, double p2, double p3);
 double SplineWrapped(double t, double p0, double p1, double p2, double p3);
 
+// The four weights of one t, computed once per frame and shared by the eight channels.
+struct SplineWeights {
+  double w0, w1, w2, w3;  // rows r - 1, r, r + 1, r + 2
+};
+SplineWeights SplineWeightsAt(double t);
+double SplineWith(const SplineWeights& w, double p0, double p1, double p2, double p3);
+double SplineWrappedWith(const SplineWeights& w, double p0, double p1, double p2, double p3);
+
 // ---- Speed hold, flaps and pause watch --------------------------------------------------
 
 const int32_t SpeedBand = 5;
 const DWORD PausePollMs = 40;
 
-void SpeedHold(double target);
+// One request and its exchange, for the exchanges whose failure the replay thread does not
+// assign to linkFailed. Return 1 on success and 0 on failure; linkFailed is left alone.
+int QuietRead(uint32_t offset, uint32_t size, void* destination);
+int QuietWrite(uint32_t offset, uint32_t size, const void* source);
+
+int SpeedHold(double target);  // 1 when an exchange failed; linkFailed is left alone
 int StepFlaps(int32_t detents);  // 1 when its last write failed
 void WaitWhilePaused();

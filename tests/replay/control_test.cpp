@@ -1,0 +1,192 @@
+// Speed hold, flap setting and the pause watch against the in-process stand-in.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "link/link.h"
+#include "link/offsets.h"
+#include "replay/replay.h"
+#include "sim_server.h"
+
+namespace {
+
+struct Written {
+  uint32_t offset;
+  std::vector<uint8_t> bytes;
+};
+
+std::mutex writtenLock;
+std::vector<Written> written;
+
+class Control : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Options options;
+    options.clockRate = 0;  // a standing clock keeps the poked airspeed where it is
+    ASSERT_TRUE(sim::Start(options));
+    LinkResult result;
+    ASSERT_EQ(LinkOpen(0, &result), 1);
+    written.clear();
+    sim::SetWriteHook([](uint32_t offset, uint32_t size, const uint8_t* bytes) {
+      std::lock_guard<std::mutex> guard(writtenLock);
+      written.push_back({offset, std::vector<uint8_t>(bytes, bytes + size)});
+    });
+    linkFailed = 0;
+    stopRequested = 0;
+    simPaused = 0;
+  }
+  void TearDown() override {
+    LinkClose();
+    sim::Stop();
+    linkFailed = 0;
+    stopRequested = 0;
+  }
+  static std::vector<Written> Writes() {
+    std::lock_guard<std::mutex> guard(writtenLock);
+    return written;
+  }
+};
+
+uint32_t Throttle(int n) { return OffsetThrottle1 + ThrottleStride * n; }
+
+void PokeIndicators(uint16_t pause, uint8_t menu) {
+  sim::Poke(OffsetPauseIndicator, &pause, 2);
+  sim::Poke(OffsetMenuIndicator, &menu, 1);
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+struct HoldCase {
+  const char* what;
+  int32_t airspeed;
+  double before[4];
+  double after[4];
+};
+
+TEST_F(Control, SpeedHoldBandLimitsAndWriteBack) {
+  const double target = 25600;  // 200 knots
+  const HoldCase cases[] = {
+      {"exactly target - 5", 25595, {0.5, 0.995, 0.005, 1.0}, {0.5, 0.995, 0.005, 1.0}},
+      {"exactly the target", 25600, {0.5, 0.995, 0.005, 1.0}, {0.5, 0.995, 0.005, 1.0}},
+      {"target - 6: up, capped", 25594, {0.5, 0.995, 0.005, 1.0}, {0.508, 0.999, 0.013, 0.999}},
+      {"target + 1: down, floored", 25601, {0.5, 0.995, 0.005, 1.0}, {0.49, 0.985, 0.001, 0.99}},
+  };
+  for (const HoldCase& c : cases) {
+    sim::Poke(OffsetAirspeed, &c.airspeed, 4);
+    for (int n = 0; n < 4; n++) sim::Poke(Throttle(n), &c.before[n], 8);
+    written.clear();
+    EXPECT_EQ(SpeedHold(target), 0);
+    std::vector<Written> writes = Writes();
+    ASSERT_EQ(writes.size(), 4u) << c.what;
+    for (int n = 0; n < 4; n++) {
+      EXPECT_EQ(writes[n].offset, Throttle(n)) << c.what;
+      double value;
+      sim::Peek(Throttle(n), &value, 8);
+      EXPECT_NEAR(value, c.after[n], 1e-12) << c.what << " throttle " << n + 1;
+    }
+  }
+  EXPECT_EQ(linkFailed, 0);
+}
+
+TEST_F(Control, SpeedHoldNeverWritesThrottlesBackFromAFailedRead) {
+  sim::SetReply(0);  // served, but the client sees every exchange fail
+  int before = sim::ExchangeCount();
+  EXPECT_EQ(SpeedHold(25600), 1);
+  EXPECT_TRUE(Writes().empty());
+  EXPECT_EQ(sim::ExchangeCount() - before, 1);
+  EXPECT_EQ(linkFailed, 0);
+}
+
+struct FlapCase {
+  int32_t detents;
+  int16_t step;
+  int32_t lever;
+};
+
+TEST_F(Control, StepFlapsRetractsThenSetsTheDetent) {
+  const FlapCase cases[] = {{0, 2047, 0},      {6, 2047, 12282}, {6, 4095, 16383},
+                            {8, 2047, 16376},  {9, 2047, 16383}, {-3, 2047, 0},
+                            {2, -100, -200},   {1000000, -32768, int32_t(-32768000000LL)}};
+  for (const FlapCase& c : cases) {
+    sim::Poke(OffsetFlapStep, &c.step, 2);
+    written.clear();
+    EXPECT_EQ(StepFlaps(c.detents), 0);
+    std::vector<Written> writes = Writes();
+    ASSERT_EQ(writes.size(), 2u) << c.detents;
+    int32_t first, second;
+    memcpy(&first, writes[0].bytes.data(), 4);
+    memcpy(&second, writes[1].bytes.data(), 4);
+    EXPECT_EQ(writes[0].offset, OffsetFlapsLever);
+    EXPECT_EQ(writes[1].offset, OffsetFlapsLever);
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, c.lever) << c.detents << " x " << c.step;
+  }
+}
+
+TEST_F(Control, StepFlapsReportsItsLastWrite) {
+  sim::SetReply(0);
+  EXPECT_EQ(StepFlaps(4), 1);
+  EXPECT_EQ(linkFailed, 1);
+  sim::SetReply(1);
+  linkFailed = 0;
+  EXPECT_EQ(StepFlaps(4), 0);
+}
+
+TEST_F(Control, RunningSimulatorCostsTheWatchOneExchange) {
+  simPaused = 1;
+  int before = sim::ExchangeCount();
+  WaitWhilePaused();
+  EXPECT_EQ(sim::ExchangeCount() - before, 1);
+  EXPECT_EQ(simPaused, 0);
+}
+
+TEST_F(Control, WatchWaitsOutAPauseAndAMenu) {
+  const struct {
+    uint16_t pause;
+    uint8_t menu;
+  } holds[] = {{1, 0}, {0, 1}, {1, 1}};
+  for (const auto& hold : holds) {
+    PokeIndicators(hold.pause, hold.menu);
+    auto start = std::chrono::steady_clock::now();
+    std::thread watch(WaitWhilePaused);
+    auto deadline = start + std::chrono::seconds(5);
+    while (simPaused == 0 && std::chrono::steady_clock::now() < deadline) Sleep(5);
+    EXPECT_EQ(simPaused, 1);
+    Sleep(200);
+    PokeIndicators(0, 0);
+    watch.join();
+    EXPECT_GE(Seconds(start), 0.2);
+    EXPECT_EQ(simPaused, 0);
+    EXPECT_EQ(linkFailed, 0);
+  }
+}
+
+TEST_F(Control, StopWhilePausedReturnsAfterOnePollWithTheFlagStillSet) {
+  PokeIndicators(1, 0);
+  std::thread watch(WaitWhilePaused);
+  while (simPaused == 0) Sleep(5);
+  auto stop = std::chrono::steady_clock::now();
+  stopRequested = 1;
+  watch.join();
+  EXPECT_LT(Seconds(stop), 0.1);
+  EXPECT_EQ(simPaused, 1);
+  EXPECT_EQ(linkFailed, 0);
+}
+
+TEST_F(Control, LinkLostWhilePausedSetsLinkFailed) {
+  PokeIndicators(1, 0);
+  std::thread watch(WaitWhilePaused);
+  while (simPaused == 0) Sleep(5);
+  sim::SetReply(0);
+  watch.join();
+  EXPECT_EQ(linkFailed, 1);
+  EXPECT_EQ(simPaused, 1);
+}
+
+}  // namespace
