@@ -26,7 +26,5 @@
 #define IDI_PROGRAM 101
 
 #ifndef RC_INVOKED
-// Shows a string of the table in a message box with no owner and the display name.
-void ShowStringMessage(UINT stringId);
 INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 #endif

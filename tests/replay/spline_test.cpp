@@ -91,7 +91,9 @@ TEST(SplineWrapped, NeverNegativeWhereThePlainFormIs) {
   for (double t = 0; t < 1; t += 0.05) {
     double plain = Spline(t, 10, 0, 0, 10);
     EXPECT_GE(SplineWrapped(t, 10, 0, 0, 10), 0.0);
-    if (t > 0) EXPECT_LT(plain, 0.0);
+    if (t > 0) {
+      EXPECT_LT(plain, 0.0);
+    }
   }
 }
 

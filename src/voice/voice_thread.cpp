@@ -1,0 +1,124 @@
+// The voice thread: plays the cockpit voice clips one row ahead of the replay and holds them
+// while the simulator is paused. It reads currentRow, timeCodes, simPaused and stopRequested
+// by polling and writes no shared state.
+#include "voice/voice.h"
+
+#include "app/app.h"
+#include "replay/replay.h"
+
+const TimeCode clipTimeCodes[ClipCount] = {
+    2412, 2430, 2514, 2521, 2539, 2554, 2629, 2700, 2737, 2815, 2829, 2856, 2936, 3028, 3100,
+    3148, 3335, 3459, 3534, 3704, 3817, 3828, 3912, 4020, 4043, 4155, 4230, 4247, 4322, 4346,
+    4404, 4421, 4442, 4517, 4536, 4601, 4609, 4633, 4647, 4735, 4750, 4757, 4812, 4830, 4850,
+    4938, 5004, 5025, 5050, 5122, 5141, 5331, 5358, 5430, 5500, 5538, 5600};
+
+HMODULE voiceLibrary;
+
+static const DWORD IdlePassMs = 500;  // sleep of a pass over a row without a clip
+static const DWORD HoldPollMs = 50;   // poll while a clip is held, or while there is no player
+static const TimeCode NoClip = -1;    // stands for a row outside the tables
+
+// ---- Player calls -------------------------------------------------------------------------
+
+static void VoxCall(VoicePlayer* player, int slot) {
+  reinterpret_cast<VoxActionFn>(player->operations[slot])(player);
+}
+
+static uint8_t VoxOpen(VoicePlayer* player, const char* fileName) {
+  return reinterpret_cast<VoxOpenFn>(player->operations[VoxSlotOpen])(player, fileName);
+}
+
+static int32_t VoxIsPlaying(VoicePlayer* player) {
+  return reinterpret_cast<VoxIsPlayingFn>(player->operations[VoxSlotIsPlaying])(player);
+}
+
+static CreateVoxFn FindCreateVox() {
+  if (!voiceLibrary) return nullptr;
+  // Through void*: GCC warns on a direct cast between FARPROC and another function type.
+  void* createVox = reinterpret_cast<void*>(GetProcAddress(voiceLibrary, "CreateVox"));
+  return reinterpret_cast<CreateVoxFn>(createVox);
+}
+
+int VoiceAvailable() { return FindCreateVox() != nullptr; }
+
+// ---- Passes -------------------------------------------------------------------------------
+
+// The time code of a row, or NoClip for a row the tables do not hold.
+static TimeCode WatchedTime(int32_t row) {
+  if (row < 0 || row >= MaxRows) return NoClip;
+  return timeCodes[row];
+}
+
+static int IsClipTime(TimeCode time) {
+  for (int i = 0; i < ClipCount; ++i)
+    if (clipTimeCodes[i] == time) return 1;
+  return 0;
+}
+
+// Blocks this thread until the user dismisses the box.
+static void ReportUnopenedClip(const char* fileName) {
+  char message[128];
+  wsprintfA(message, "Cannot open sound file :\n%s", fileName);
+  MessageBoxA(nullptr, message, DisplayName, MB_OK);
+}
+
+// Stop, Open and Play the clip of a time code. Returns 1 when it plays.
+static int StartClip(VoicePlayer* player, TimeCode time) {
+  char fileName[MAX_PATH];
+  wsprintfA(fileName, "sound\\%d.ogg", time);
+  VoxCall(player, VoxSlotStop);
+  if (!VoxOpen(player, fileName)) {
+    ReportUnopenedClip(fileName);
+    return 0;
+  }
+  VoxCall(player, VoxSlotPlay);
+  return 1;
+}
+
+// Holds a playing clip while the simulator is paused. Returns 1 when a stop request came
+// while holding (the clip stays held), 0 otherwise.
+static int HoldWhilePaused(VoicePlayer* player) {
+  if (simPaused != 1 || VoxIsPlaying(player) != 1) return 0;
+  VoxCall(player, VoxSlotPause);
+  for (;;) {
+    Sleep(HoldPollMs);
+    if (simPaused != 1) {
+      VoxCall(player, VoxSlotPlay);
+      return 0;
+    }
+    if (stopRequested) return 1;
+  }
+}
+
+// One look at the watched row; moves it on to the row after the current one. Returns 1 when
+// the thread must end.
+static int Pass(VoicePlayer* player, int32_t* watchedRow) {
+  TimeCode time = WatchedTime(*watchedRow);
+  if (IsClipTime(time)) {
+    int playing = StartClip(player, time);
+    *watchedRow = currentRow + 1;
+    if (!playing) return 0;
+  } else {
+    Sleep(IdlePassMs);
+    *watchedRow = currentRow + 1;
+  }
+  return HoldWhilePaused(player);
+}
+
+// Without a player there is nothing to play; the thread only waits for its stop so that
+// the dialog's join still works.
+static DWORD WaitForStop() {
+  while (!stopRequested) Sleep(HoldPollMs);
+  return 0;
+}
+
+DWORD WINAPI VoiceThread(LPVOID) {
+  CreateVoxFn createVox = FindCreateVox();
+  VoicePlayer* player = createVox ? createVox() : nullptr;
+  if (!player) return WaitForStop();
+  int32_t watchedRow = currentRow + 1;
+  while (!stopRequested && !Pass(player, &watchedRow)) {
+  }
+  VoxCall(player, VoxSlotRelease);
+  return 0;
+}

@@ -1,0 +1,313 @@
+// The real program under Wine beside the simulator stand-in program, driven as a user does.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "control.h"
+#include "link/offsets.h"
+#include "program_driver.h"
+#include "recording/recording.h"
+#include "replay/replay.h"
+#include "stand_in.h"
+#include "temp_dir.h"
+
+namespace {
+
+// A working folder as a user installs the program: data\, sound\ and Vox.dll.
+std::string MakeWorkFolder(bool withVox) {
+  std::string work = MakeTempDir();
+  CopyTree(std::string(OSTAVIN_SAMPLE_DIR) + "\\data", work + "\\data");
+  CopyTree(std::string(OSTAVIN_SAMPLE_DIR) + "\\sound", work + "\\sound");
+  if (withVox) CopyFileA(OSTAVIN_VOX, (work + "\\Vox.dll").c_str(), FALSE);
+  return work;
+}
+
+// Shift-JIS texts as the user sees them.
+const char ClosingNotice[] = "\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb7";  // 終了します
+const char ExitText[] = "\x8f\x49\x97\xb9";                               // 終了
+const char PlayVoiceText[] =  // ボイスレコーダー再生
+    "\x83\x7b\x83\x43\x83\x58\x83\x8c\x83\x52\x81\x5b\x83\x5f\x81\x5b\x8d\xc4\x90\xb6";
+const char ShowTextText[] = "\x8e\x9a\x96\x8b\x95\x5c\x8e\xa6";  // 字幕表示
+const char FollowText[] =  // 強制的に緯度経度を辿る
+    "\x8b\xad\x90\xa7\x93\x49\x82\xc9\x88\xdc\x93\x78\x8c\x6f\x93\x78\x82\xf0\x92\x48\x82\xe9";
+const char StartTimeText[] = "\x8a\x4a\x8e\x6e\x8e\x9e\x8d\x8f:";  // 開始時刻:
+const char DataMissingText[] =  // datファイルが開けません
+    "dat\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8a\x4a\x82\xaf\x82\xdc\x82\xb9\x82\xf1";
+
+const char FsxTitle[] = "Microsoft Flight Simulator X";
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override { work = MakeWorkFolder(true); }
+
+  void TearDown() override {
+    driver::Kill(app);
+    driver::Close(&app);
+    StopStandIn(&standIn);
+    RemoveTree(work);
+  }
+
+  void StartSimulator(const std::string& args = "--rate 10") {
+    ASSERT_TRUE(StartStandIn(OSTAVIN_SIMULATOR, work, "--headless " + args, &standIn));
+  }
+
+  // Starts the program and waits for its dialog (a message box has no start list).
+  void StartProgram() {
+    ASSERT_TRUE(driver::Start(OSTAVIN_PROGRAM, "", work, &app));
+    ASSERT_TRUE(driver::WaitFor(
+        [&] {
+          for (HWND window : driver::WindowsOf(app.id, "#32770", DisplayName))
+            if (GetDlgItem(window, IDC_START_LIST) && IsWindowVisible(window)) dialog = window;
+          return dialog != nullptr;
+        },
+        10000));
+  }
+
+  std::vector<LoggedWrite> LoggedWrites() { return Writes(ReadLog(standIn.log)); }
+
+  // Waits until the log holds a write to the offset after the first `skip` writes of it.
+  bool WaitWrite(unsigned offset, size_t count, DWORD timeoutMs) {
+    return driver::WaitFor(
+        [&] {
+          size_t seen = 0;
+          for (const LoggedWrite& w : LoggedWrites()) seen += w.offset == offset;
+          return seen >= count;
+        },
+        timeoutMs);
+  }
+
+  bool SimPaused() {
+    int16_t paused = 0;
+    for (const LoggedWrite& w : LoggedWrites())
+      if (w.offset == OffsetPause) paused = w.bytes != "0000";
+    return paused != 0;
+  }
+
+  // Exit as the user asks for it; the closing notice follows and the process ends.
+  void ExpectOrderlyEnd(const char* how) {
+    DWORD pressed = GetTickCount();
+    driver::Box notice;
+    ASSERT_TRUE(driver::WaitBox(app.id, 2000, &notice)) << how << ": no closing notice";
+    EXPECT_LE(GetTickCount() - pressed, 2000u) << how;
+    EXPECT_EQ(notice.caption, DisplayName) << how;
+    EXPECT_EQ(notice.text, ClosingNotice) << how;
+    EXPECT_EQ(notice.owner, nullptr) << how;
+    DWORD code = 99;
+    ASSERT_TRUE(driver::WaitExit(app, 2000, &code)) << how;
+    EXPECT_EQ(code, 0u) << how;
+    driver::Close(&app);
+  }
+
+  std::string work;
+  StandIn standIn;
+  driver::Process app;
+  HWND dialog = nullptr;
+};
+
+TEST_F(Program, DialogOpensWithTheOptionsTickedAndTheFirstMinuteChosen) {
+  StartSimulator();
+  StartProgram();
+  EXPECT_EQ(driver::Text(dialog), "VRN505 Ostavin");
+  const struct {
+    int id;
+    const char* text;
+  } boxes[] = {{IDC_PLAY_VOICE, PlayVoiceText}, {IDC_SHOW_TEXT, ShowTextText},
+               {IDC_FOLLOW_LATLON, FollowText}};
+  for (const auto& box : boxes) {
+    EXPECT_TRUE(driver::Checked(dialog, box.id)) << box.id;
+    EXPECT_TRUE(driver::Enabled(dialog, box.id)) << box.id;
+    EXPECT_EQ(driver::ItemText(dialog, box.id), box.text) << box.id;
+  }
+  EXPECT_EQ(driver::ItemText(dialog, IDC_START_LABEL), StartTimeText);
+  EXPECT_EQ(driver::ItemText(dialog, IDOK), "OK");
+  EXPECT_EQ(driver::ItemText(dialog, IDCANCEL), ExitText);
+  std::vector<std::string> minutes = driver::ListEntries(dialog, IDC_START_LIST);
+  ASSERT_EQ(minutes.size(), 33u);
+  for (int i = 0; i < 33; i++) EXPECT_EQ(minutes[i], std::to_string(24 + i));
+  EXPECT_EQ(driver::ListSelection(dialog, IDC_START_LIST), 0);
+  EXPECT_EQ(driver::FocusOf(app), GetDlgItem(dialog, IDC_START_LIST));
+  driver::Press(dialog, IDCANCEL);
+  ExpectOrderlyEnd("exit while idle");
+}
+
+// The placement's expected bytes, from the sample recording loaded here as the program does.
+std::vector<std::pair<unsigned, std::string>> Placement(const std::string& work, int row) {
+  char previous[MAX_PATH];
+  GetCurrentDirectoryA(sizeof previous, previous);
+  SetCurrentDirectoryA(work.c_str());
+  showText = 1;
+  EXPECT_EQ(LoadFlightData(), 1);
+  SetCurrentDirectoryA(previous);
+  int16_t pause = 1;
+  int32_t heading = int32_t(ToSimField(headingTable[row]));
+  int32_t pitch = int32_t(ToSimField(pitchTable[row]));
+  int32_t bank = int32_t(ToSimField(rollTable[row]));
+  int64_t altitude = ToSimField(altitudeTable[row]);
+  int64_t latitude = ToSimField(latitudeTable[row]);
+  int64_t longitude = ToSimField(longitudeTable[row]);
+  return {{OffsetPause, Hex(&pause, 2)},         {OffsetHeading, Hex(&heading, 4)},
+          {OffsetPitch, Hex(&pitch, 4)},         {OffsetBank, Hex(&bank, 4)},
+          {OffsetAltitude, Hex(&altitude, 8)},   {OffsetLatitude, Hex(&latitude, 8)},
+          {OffsetLongitude, Hex(&longitude, 8)}};
+}
+
+// The exchange that holds the placement: seven writes, in order, and nothing else.
+void ExpectPlacement(const std::vector<LoggedWrite>& writes, int exchange,
+                     const std::vector<std::pair<unsigned, std::string>>& expected) {
+  std::vector<std::pair<unsigned, std::string>> sent;
+  for (const LoggedWrite& w : writes)
+    if (w.exchange == exchange) sent.push_back({w.offset, w.bytes});
+  EXPECT_EQ(sent, expected);
+}
+
+int PlacementExchange(const std::vector<LoggedWrite>& writes, size_t nth) {
+  size_t seen = 0;
+  for (const LoggedWrite& w : writes)
+    if (w.offset == OffsetHeading) {
+      size_t inExchange = 0;
+      for (const LoggedWrite& other : writes) inExchange += other.exchange == w.exchange;
+      if (inExchange == 7 && seen++ == nth) return w.exchange;
+    }
+  return -1;
+}
+
+TEST_F(Program, StartPausesAndPlacesThenFliesAfterResumeAndRestartsAnew) {
+  StartSimulator("--rate 10");
+  StartProgram();
+  driver::Press(dialog, IDOK);
+  ASSERT_TRUE(WaitWrite(OffsetPause, 1, 10000));
+  ASSERT_TRUE(driver::WaitFor([&] { return PlacementExchange(LoggedWrites(), 0) > 0; }, 5000));
+  auto writes = LoggedWrites();
+  ExpectPlacement(writes, PlacementExchange(writes, 0), Placement(work, 0));
+  EXPECT_TRUE(SimPaused());
+  EXPECT_NE(driver::Text(standIn.main).find("Microsoft Flight Simulator X - VRN505 Ostavin [ 24:00 ]"),
+            std::string::npos);
+
+  // Paused, nothing is flown: the frames begin only after the resume.
+  size_t headings = 0;
+  for (const LoggedWrite& w : writes) headings += w.offset == OffsetHeading;
+  Command(standIn, ControlResume);
+  ASSERT_TRUE(WaitWrite(OffsetHeading, headings + 20, 10000));
+  ASSERT_TRUE(driver::WaitFor(
+      [&] { return driver::Text(standIn.main).find("[ 24:0") != std::string::npos; }, 5000));
+
+  // A second Start, from 29:00 and without voice, stops the first replay and starts anew.
+  driver::SelectListEntry(dialog, IDC_START_LIST, 5);
+  driver::SetChecked(dialog, IDC_PLAY_VOICE, false);
+  driver::Press(dialog, IDOK);
+  ASSERT_TRUE(driver::WaitFor([&] { return PlacementExchange(LoggedWrites(), 1) > 0; }, 10000));
+  writes = LoggedWrites();
+  ExpectPlacement(writes, PlacementExchange(writes, 1), Placement(work, 300));
+  ASSERT_TRUE(driver::WaitFor(
+      [&] { return driver::Text(standIn.main).find("[ 29:00 ]") != std::string::npos; }, 5000));
+  driver::Press(dialog, IDCANCEL);
+  ExpectOrderlyEnd("exit after restart");
+  EXPECT_EQ(driver::Text(standIn.main), FsxTitle);
+}
+
+// Exit by the button, by Esc and by the close box, in each state of a replay.
+TEST_F(Program, EveryWayOutEndsWithinTwoSecondsInEveryState) {
+  StartSimulator("--rate 20");
+  enum State { Idle, Replaying, Paused, Ended };
+  const char* stateNames[] = {"idle", "replaying", "paused", "ended"};
+  const char* wayNames[] = {"exit button", "Esc", "close box"};
+  for (int state = Idle; state <= Ended; state++) {
+    for (int way = 0; way < 3; way++) {
+      std::string how = std::string(wayNames[way]) + " while " + stateNames[state];
+      SCOPED_TRACE(how);
+      dialog = nullptr;
+      StartProgram();
+      size_t pauses = 0;
+      for (const LoggedWrite& w : LoggedWrites()) pauses += w.offset == OffsetPause;
+      if (state != Idle) {
+        // The last minute, so that the replay reaches its end quickly.
+        driver::SelectListEntry(dialog, IDC_START_LIST, 32);
+        driver::Press(dialog, IDOK);
+        ASSERT_TRUE(WaitWrite(OffsetPause, pauses + 1, 10000));
+        Command(standIn, ControlResume);
+        ASSERT_TRUE(driver::WaitFor(
+            [&] { return driver::Text(standIn.main).find("[ 56:0") != std::string::npos; }, 10000));
+      }
+      if (state == Paused) Command(standIn, ControlPause);
+      if (state == Ended) {
+        ASSERT_TRUE(WaitWrite(OffsetPause, pauses + 2, 20000));
+        EXPECT_NE(driver::Text(standIn.main).find("[ 56:26 ]"), std::string::npos);
+      }
+      if (way == 0) driver::Press(dialog, IDCANCEL);
+      if (way == 1) driver::PressKey(app, dialog, VK_ESCAPE);
+      if (way == 2) driver::PressCloseBox(dialog);
+      ExpectOrderlyEnd(how.c_str());
+      if (state != Idle) {
+        EXPECT_EQ(driver::Text(standIn.main), FsxTitle);
+      }
+      Command(standIn, ControlResume);
+    }
+  }
+}
+
+TEST_F(Program, SecondCopyEndsAtOnceAndShowsNothing) {
+  StartSimulator();
+  StartProgram();
+  driver::Process second;
+  ASSERT_TRUE(driver::Start(OSTAVIN_PROGRAM, "", work, &second));
+  DWORD code = 99;
+  EXPECT_TRUE(driver::WaitExit(second, 5000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(driver::WindowsOf(second.id, nullptr, nullptr).empty());
+  driver::Close(&second);
+  driver::Press(dialog, IDCANCEL);
+  ExpectOrderlyEnd("exit after a second copy");
+}
+
+TEST_F(Program, WithoutASimulatorTheLinkBoxThenTheClosingNotice) {
+  ASSERT_TRUE(driver::Start(OSTAVIN_PROGRAM, "", work, &app));
+  driver::Box box;
+  ASSERT_TRUE(driver::WaitBox(app.id, 10000, &box));
+  EXPECT_EQ(box.caption, "VRN505: Failed to open link to FSUIPC");
+  EXPECT_EQ(box.text, "Cannot link to FSUIPC");
+  EXPECT_EQ(box.owner, nullptr);
+  EXPECT_EQ(box.buttons, std::vector<std::string>{"OK"});
+  ExpectOrderlyEnd("after the link box");
+}
+
+TEST_F(Program, MissingDataFileStartsNothingAndLeavesTheDialogUsable) {
+  DeleteFileA((work + "\\data\\vrn505Elevator.dat").c_str());
+  StartSimulator();
+  StartProgram();
+  driver::Press(dialog, IDOK);
+  driver::Box box;
+  ASSERT_TRUE(driver::WaitBox(app.id, 5000, &box));
+  EXPECT_EQ(box.caption, DisplayName);
+  EXPECT_EQ(box.text, DataMissingText);
+  EXPECT_EQ(box.owner, nullptr);
+  Sleep(300);
+  for (const LoggedWrite& w : LoggedWrites()) EXPECT_NE(w.offset, OffsetPause);
+  EXPECT_EQ(driver::Text(standIn.main), FsxTitle);
+  // Still usable: the file comes back and a Start places the aircraft.
+  CopyFileA((std::string(OSTAVIN_SAMPLE_DIR) + "\\data\\vrn505Elevator.dat").c_str(),
+            (work + "\\data\\vrn505Elevator.dat").c_str(), FALSE);
+  driver::Press(dialog, IDOK);
+  EXPECT_TRUE(WaitWrite(OffsetPause, 1, 10000));
+  driver::Press(dialog, IDCANCEL);
+  ExpectOrderlyEnd("exit after a failed start");
+}
+
+TEST_F(Program, WithoutVoxTheVoiceBoxIsClearedAndGreyedAndTheReplayRuns) {
+  DeleteFileA((work + "\\Vox.dll").c_str());
+  StartSimulator();
+  StartProgram();
+  EXPECT_FALSE(driver::Checked(dialog, IDC_PLAY_VOICE));
+  EXPECT_FALSE(driver::Enabled(dialog, IDC_PLAY_VOICE));
+  driver::Press(dialog, IDOK);
+  ASSERT_TRUE(WaitWrite(OffsetPause, 1, 10000));
+  Command(standIn, ControlResume);
+  EXPECT_TRUE(WaitWrite(OffsetHeading, 20, 10000));
+  EXPECT_FALSE(driver::AnyBox(app.id));
+  driver::Press(dialog, IDCANCEL);
+  ExpectOrderlyEnd("exit without Vox.dll");
+}
+
+}  // namespace

@@ -1,0 +1,285 @@
+#!/usr/bin/env python3
+"""Writes the demo's report from what one replay left behind: the simulator stand-in's log
+(JSON lines), the stand-in Vox.dll's call log, and the recording's data files.
+
+    make_report.py SIM_LOG VOX_LOG DATA_DIR OUT_DIR
+
+OUT_DIR receives summary.md and the plots (PNG). Every figure is computed from the logs.
+"""
+import json
+import math
+import os
+import re
+import struct
+import sys
+
+import matplotlib
+
+matplotlib.use('Agg')
+import matplotlib.pyplot as plt  # noqa: E402
+
+FIRST_ROW_SECOND = 1440
+CLIP_TIME_CODES = [
+    2412, 2430, 2514, 2521, 2539, 2554, 2629, 2700, 2737, 2815, 2829, 2856, 2936, 3028, 3100,
+    3148, 3335, 3459, 3534, 3704, 3817, 3828, 3912, 4020, 4043, 4155, 4230, 4247, 4322, 4346,
+    4404, 4421, 4442, 4517, 4536, 4601, 4609, 4633, 4647, 4735, 4750, 4757, 4812, 4830, 4850,
+    4938, 5004, 5025, 5050, 5122, 5141, 5331, 5358, 5430, 5500, 5538, 5600]
+OFFSET = {'pause': 0x0262, 'airspeed': 0x02B8, 'altitude': 0x0570, 'pitch': 0x0578,
+          'bank': 0x057C, 'heading': 0x0580, 'autopilot': 0x07BC, 'flaps': 0x0BDC,
+          'gear': 0x0BE8}
+TURN = 2.0 ** 32
+METRES_PER_FOOT = 0.3047999902464003
+
+
+def time_code_seconds(tc):
+    return tc // 100 * 60 + tc % 100
+
+
+def clock_text(seconds):
+    return '%02d:%02d' % (int(seconds) // 60, int(seconds) % 60)
+
+
+def read_log(path):
+    lines = []
+    with open(path, encoding='utf-8', errors='replace') as f:
+        for text in f:
+            text = text.strip()
+            if text.endswith('}'):
+                lines.append(json.loads(text))
+    return lines
+
+
+def read_vox(path):
+    """(ms, operation, file) of every Play."""
+    plays = []
+    if not os.path.exists(path):
+        return plays
+    with open(path, encoding='utf-8', errors='replace') as f:
+        for text in f:
+            parts = text.split()
+            if len(parts) >= 3 and parts[1] == 'Play':
+                plays.append((float(parts[0]), parts[2]))
+    return plays
+
+
+def read_channel(data_dir, name, column=1):
+    values = []
+    with open(os.path.join(data_dir, name), encoding='ascii', errors='replace') as f:
+        for text in f:
+            fields = text.split()
+            if len(fields) > column:
+                values.append((int(fields[0]), float(fields[column])))
+    return values
+
+
+def value(line, fmt):
+    return struct.unpack(fmt, bytes.fromhex(line['bytes']))[0]
+
+
+class Replay:
+    """The replay as the simulator saw it: rows entered, frames, events."""
+
+    def __init__(self, log):
+        self.log = log
+        self.rows = []          # (time code seconds, sim clock, real ms) at each row's title
+        self.resume = None      # line of the first resume after the placement
+        self.end = None         # the pause write that ended the replay
+        self.placement = None   # exchange number of the placement
+        self.frames = []        # (recording seconds, heading, pitch, bank, altitude ft)
+        self.speeds = []        # (recording seconds, knots) as read by the speed hold
+        self.events = []        # (recording seconds, text)
+        self.captions = []      # (recording seconds, text)
+        self._walk()
+
+    def _recording_time(self, line):
+        if not self.rows:
+            return None
+        seconds, clock, _ = self.rows[-1]
+        return seconds + max(0.0, line['clock'] - clock)
+
+    def _walk(self):
+        by_exchange = {}
+        for line in self.log:
+            if line.get('op') == 'write':
+                by_exchange.setdefault(line['exchange'], []).append(int(line['offset'], 16))
+        for exchange, offsets in by_exchange.items():
+            if len(offsets) == 7 and offsets[0] == OFFSET['pause']:
+                self.placement = exchange
+        frame = {}
+        flaps = None
+        for line in self.log:
+            op = line.get('op')
+            if op == 'resume' and self.placement and self.resume is None:
+                self.resume = line
+            if op == 'title':
+                m = re.search(r'\[ (\d\d):(\d\d) \]', line.get('meaning', ''))
+                if m:
+                    seconds = int(m.group(1)) * 60 + int(m.group(2))
+                    if not self.rows or self.rows[-1][0] != seconds:
+                        self.rows.append((seconds, line['clock'], line['real']))
+            if op == 'caption' and self.resume:
+                self.captions.append((self._recording_time(line), line.get('meaning', '')))
+            if op not in ('write', 'read') or line['exchange'] == self.placement:
+                continue
+            offset = int(line['offset'], 16)
+            t = self._recording_time(line)
+            if t is None or self.resume is None:
+                continue
+            row = self.rows[-1][0]  # row events belong to the row they end
+            if op == 'read' and offset == OFFSET['airspeed']:
+                self.speeds.append((t, value(line, '<i') / 128.0))
+                continue
+            if op != 'write':
+                continue
+            if offset == OFFSET['heading']:
+                frame = {'t': t, 'heading': value(line, '<I') * 360.0 / TURN}
+            elif offset == OFFSET['pitch']:
+                frame['pitch'] = value(line, '<i') * 360.0 / TURN
+            elif offset == OFFSET['bank']:
+                frame['bank'] = value(line, '<i') * 360.0 / TURN
+            elif offset == OFFSET['altitude'] and 'heading' in frame:
+                feet = value(line, '<q') / TURN / METRES_PER_FOOT
+                self.frames.append((frame['t'], frame['heading'], frame.get('pitch', 0.0),
+                                    frame.get('bank', 0.0), feet))
+                frame = {}
+            elif offset == OFFSET['autopilot'] and not any(e[1].startswith('autopilot') for e in self.events):
+                self.events.append((row, 'autopilot off (first of every row from here on)'))
+            elif offset == OFFSET['gear'] and value(line, '<i') == 16383 and \
+                    not any(e[1].startswith('gear') for e in self.events):
+                self.events.append((row, 'gear down (first of every row from here on)'))
+            elif offset == OFFSET['flaps']:
+                lever = value(line, '<i')
+                if lever and lever != flaps:
+                    self.events.append((row, 'flaps lever %d (%d detents)' % (lever, round(lever / 2047))))
+                    flaps = lever
+            elif offset == OFFSET['pause'] and value(line, '<h') == 1:
+                self.end = line
+                self.events.append((row, 'pause: the replay ends'))
+
+
+def sync_errors(replay, plays):
+    """Each clip's last Play before its row began, against the moment the row began."""
+    entries = {seconds: real for seconds, _, real in replay.rows}
+    results = []
+    for tc in CLIP_TIME_CODES:
+        seconds = time_code_seconds(tc)
+        if seconds not in entries:
+            continue
+        name = '%d.ogg' % tc
+        before = [ms for ms, f in plays if f.endswith(name) and ms <= entries[seconds] + 500]
+        if before:
+            results.append((tc, before[-1] - entries[seconds]))
+    return results
+
+
+def plot(replay, data_dir, out_dir, plays_at):
+    recorded = {
+        'heading': (read_channel(data_dir, 'vrn505Heading.dat'), 'heading (deg)', 1),
+        'pitch': (read_channel(data_dir, 'vrn505Pitch.dat'), 'pitch (deg)', 2),
+        'bank': (read_channel(data_dir, 'vrn505Roll.dat'), 'bank (deg)', 3),
+        'altitude': (read_channel(data_dir, 'vrn505Alt.dat'), 'altitude (ft)', 4),
+        'airspeed': (read_channel(data_dir, 'vrn505Tas.dat'), 'true airspeed (kt)', None),
+    }
+    first = replay.rows[0][0] if replay.rows else FIRST_ROW_SECOND
+    last = replay.rows[-1][0] + 1 if replay.rows else first + 60
+    figure, axes = plt.subplots(len(recorded), 1, figsize=(12, 14), sharex=True)
+    for axis, (name, (rows, label, column)) in zip(axes, recorded.items()):
+        xs = [s / 60.0 for s, _ in rows if first - 1 <= s <= last + 1]
+        ys = [v for s, v in rows if first - 1 <= s <= last + 1]
+        axis.plot(xs, ys, color='0.6', linewidth=3, label='recorded')
+        if column is None:
+            flown = replay.speeds
+            axis.plot([t / 60.0 for t, _ in flown], [v for _, v in flown], color='tab:blue',
+                      linewidth=0.8, label='flown (read by the speed hold)')
+        else:
+            axis.plot([f[0] / 60.0 for f in replay.frames], [f[column] for f in replay.frames],
+                      color='tab:blue', linewidth=0.8, label='flown (written each frame)')
+        axis.set_ylabel(label)
+        for t, _ in replay.events:
+            axis.axvline(t / 60.0, color='tab:red', linewidth=0.6)
+        for t, _ in replay.captions:
+            if t is not None:
+                axis.axvline(t / 60.0, color='tab:green', linewidth=0.4, alpha=0.5)
+        for t in plays_at:
+            axis.axvline(t / 60.0, color='tab:purple', linewidth=0.4, alpha=0.5, linestyle=':')
+        axis.grid(alpha=0.3)
+    axes[0].legend(loc='upper right')
+    axes[-1].set_xlabel('recording clock (minutes); red: events, green: captions, '
+                        'purple: clip starts')
+    figure.suptitle('VRN505 Ostavin demo: recorded against flown')
+    figure.tight_layout()
+    path = os.path.join(out_dir, 'flight.png')
+    figure.savefig(path, dpi=90)
+    plt.close(figure)
+    return path
+
+
+def summary(replay, syncs, out_dir):
+    flown_rows = len(replay.rows)
+    start_clock = replay.resume['clock'] if replay.resume else 0.0
+    end_clock = replay.end['clock'] if replay.end else replay.log[-1]['clock']
+    simulated = max(end_clock - start_clock, 1e-9)
+    start_exchange = replay.resume['exchange'] if replay.resume else 0
+    end_exchange = replay.end['exchange'] if replay.end else replay.log[-1]['exchange']
+    frames = len(replay.frames)
+    drifts = []
+    if len(replay.rows) > 1:
+        first_seconds, first_clock, _ = replay.rows[1]
+        for seconds, clock, _ in replay.rows[1:]:
+            drifts.append((clock - first_clock) - (seconds - first_seconds))
+    out = ['# VRN505 Ostavin demo replay', '']
+    out.append('Measured in this run from the simulator stand-in\'s log and the stand-in '
+               'Vox.dll\'s call log.')
+    out.append('')
+    out.append('| Figure | Value |')
+    out.append('|---|---|')
+    if replay.rows:
+        out.append('| rows flown | %d (%s to %s) |' % (flown_rows, clock_text(replay.rows[0][0]),
+                                                       clock_text(replay.rows[-1][0])))
+    out.append('| simulated seconds from resume to the end | %.1f |' % simulated)
+    out.append('| replay frames | %d |' % frames)
+    out.append('| replay frames per simulated second | %.2f |' % (frames / simulated))
+    if frames:
+        out.append('| exchanges per frame | %.1f |' % ((end_exchange - start_exchange) / frames))
+    if drifts:
+        out.append('| behind the simulator\'s clock at the end | %.2f s |' % drifts[-1])
+        out.append('| most behind during the replay | %.2f s |' % max(drifts))
+    if syncs:
+        worst = max(syncs, key=lambda s: abs(s[1]))
+        out.append('| clips started | %d |' % len(syncs))
+        out.append('| worst clip sync error | %+.1f ms (clip %d) |' % (worst[1], worst[0]))
+    out += ['', '![recorded against flown](flight.png)', '', '## Scheduled events', '',
+            '| Recording clock | Event |', '|---|---|']
+    for t, text in replay.events:
+        out.append('| %s | %s |' % (clock_text(t), text))
+    out += ['', '## Captions shown', '', '| Recording clock | Caption |', '|---|---|']
+    for t, text in replay.captions:
+        out.append('| %s | %s |' % (clock_text(t) if t is not None else '-',
+                                    text.replace('|', '/').replace('\n', ' / ')))
+    out += ['', '## Clip starts', '',
+            'The effective start of a clip is its last Play before the replay entered its row; '
+            'the error is that Play\'s time less the moment of the row\'s entry, taken as the '
+            'moment the simulator saw the row\'s clock in its title (negative: before).', '', '| Clip | Sync error (ms) |', '|---|---|']
+    for tc, error in syncs:
+        out.append('| %02d:%02d | %+.1f |' % (tc // 100, tc % 100, error))
+    path = os.path.join(out_dir, 'summary.md')
+    with open(path, 'w', encoding='utf-8') as f:
+        f.write('\n'.join(out) + '\n')
+    return path
+
+
+def main():
+    if len(sys.argv) != 5:
+        sys.exit(__doc__)
+    sim_log, vox_log, data_dir, out_dir = sys.argv[1:]
+    os.makedirs(out_dir, exist_ok=True)
+    replay = Replay(read_log(sim_log))
+    plays = read_vox(vox_log)
+    syncs = sync_errors(replay, plays)
+    plays_at = [time_code_seconds(tc) + error / 1000.0 for tc, error in syncs]
+    plot(replay, data_dir, out_dir, plays_at)
+    print(open(summary(replay, syncs, out_dir), encoding='utf-8').read().split('\n![')[0])
+
+
+if __name__ == '__main__':
+    main()
