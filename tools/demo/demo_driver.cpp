@@ -19,6 +19,7 @@
 #include "link/offsets.h"
 #include "program_driver.h"
 #include "stand_in.h"
+#include "voice/voice.h"
 
 namespace {
 
@@ -92,11 +93,6 @@ HWND WaitDialog(const driver::Process& app) {
 // The voice thread looks at the row after the current one about twice a second, so a clip
 // plays in step only while rows last about as long as in a real flight: around each clip
 // row the clock runs at the normal rate, elsewhere at the demo's rate.
-const int ClipTimeCodes[] = {
-    2412, 2430, 2514, 2521, 2539, 2554, 2629, 2700, 2737, 2815, 2829, 2856, 2936, 3028, 3100,
-    3148, 3335, 3459, 3534, 3704, 3817, 3828, 3912, 4020, 4043, 4155, 4230, 4247, 4322, 4346,
-    4404, 4421, 4442, 4517, 4536, 4601, 4609, 4633, 4647, 4735, 4750, 4757, 4812, 4830, 4850,
-    4938, 5004, 5025, 5050, 5122, 5141, 5331, 5358, 5430, 5500, 5538, 5600};
 const int SlowRowsBeforeClip = 3;
 
 int ClockSeconds(const std::string& clock) {
@@ -104,7 +100,7 @@ int ClockSeconds(const std::string& clock) {
 }
 
 bool NearClip(int seconds) {
-  for (int timeCode : ClipTimeCodes) {
+  for (TimeCode timeCode : clipTimeCodes) {
     int clip = timeCode / 100 * 60 + timeCode % 100;
     if (seconds >= clip - SlowRowsBeforeClip && seconds < clip) return true;
   }

@@ -19,11 +19,6 @@ matplotlib.use('Agg')
 import matplotlib.pyplot as plt  # noqa: E402
 
 FIRST_ROW_SECOND = 1440
-CLIP_TIME_CODES = [
-    2412, 2430, 2514, 2521, 2539, 2554, 2629, 2700, 2737, 2815, 2829, 2856, 2936, 3028, 3100,
-    3148, 3335, 3459, 3534, 3704, 3817, 3828, 3912, 4020, 4043, 4155, 4230, 4247, 4322, 4346,
-    4404, 4421, 4442, 4517, 4536, 4601, 4609, 4633, 4647, 4735, 4750, 4757, 4812, 4830, 4850,
-    4938, 5004, 5025, 5050, 5122, 5141, 5331, 5358, 5430, 5500, 5538, 5600]
 OFFSET = {'pause': 0x0262, 'airspeed': 0x02B8, 'altitude': 0x0570, 'pitch': 0x0578,
           'bank': 0x057C, 'heading': 0x0580, 'autopilot': 0x07BC, 'flaps': 0x0BDC,
           'gear': 0x0BE8}
@@ -160,8 +155,9 @@ class Replay:
 def sync_errors(replay, plays):
     """Each clip's last Play before its row began, against the moment the row began."""
     entries = {seconds: real for seconds, _, real in replay.rows}
+    clips = sorted({int(m.group(1)) for _, f in plays for m in [re.search(r'(\d+)\.ogg$', f)] if m})
     results = []
-    for tc in CLIP_TIME_CODES:
+    for tc in clips:
         seconds = time_code_seconds(tc)
         if seconds not in entries:
             continue

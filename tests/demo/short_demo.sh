@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs the demo over the last two and a half minutes of the recording and checks that its
+# report shows what the full demo must: the flap schedule, the end, captions and clip starts.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+build=$1
+report=$build/demo-report
+OSTAVIN_DEMO_BUILT=1 BUILD_DIR=$build "$here/scripts/demo" --start 54 --rate 10 --out "$report"
+summary=$report/summary.md
+fail() { echo "short demo: $1" >&2; exit 1; }
+[ -s "$report/flight.png" ] || fail "no plot"
+grep -q '| rows flown | 147 (54:00 to 56:26) |' "$summary" || fail "rows flown"
+grep -q '| 54:00 | flaps lever 4094 (2 detents) |' "$summary" || fail "flaps at the start"
+grep -q '| 55:42 | flaps lever 12282 (6 detents) |' "$summary" || fail "six detents from 55:42"
+grep -q '| 56:26 | pause: the replay ends |' "$summary" || fail "the pause at 56:26"
+grep -q '^| 55:00 | .* for [0-9]* s |$' "$summary" || fail "the caption of 55:00"
+clips=$(grep -cE '^\| 5[456]:[0-9]{2} \| [-+][0-9.]+ \|$' "$summary" || true)
+[ "$clips" -eq 4 ] || fail "clip starts: $clips of 4"
+echo "short demo: report complete"
