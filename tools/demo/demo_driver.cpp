@@ -93,7 +93,7 @@ HWND WaitDialog(const driver::Process& app) {
 // The voice thread looks at the row after the current one about twice a second, so a clip
 // plays in step only while rows last about as long as in a real flight: around each clip
 // row the clock runs at the normal rate, elsewhere at the demo's rate.
-const int SlowRowsBeforeClip = 3;
+const int SlowRowsBeforeClip = 2;
 
 int ClockSeconds(const std::string& clock) {
   return atoi(clock.substr(0, 2).c_str()) * 60 + atoi(clock.substr(3, 2).c_str());

@@ -2,7 +2,7 @@
 """Writes the demo's report from what one replay left behind: the simulator stand-in's log
 (JSON lines), the stand-in Vox.dll's call log, and the recording's data files.
 
-    make_report.py SIM_LOG VOX_LOG DATA_DIR OUT_DIR
+    make_report.py SIM_LOG VOX_LOG DATA_DIR OUT_DIR [SETTINGS]
 
 OUT_DIR receives summary.md and the plots (PNG). Every figure is computed from the logs.
 """
@@ -168,6 +168,18 @@ def sync_errors(replay, plays):
     return results
 
 
+def unwrapped_breaks(xs, ys):
+    """A heading series with gaps where it crosses north, so no line spans the plot."""
+    out_x, out_y = [], []
+    for i, (x, y) in enumerate(zip(xs, ys)):
+        if i and abs(y - ys[i - 1]) > 180:
+            out_x.append(x)
+            out_y.append(float('nan'))
+        out_x.append(x)
+        out_y.append(y)
+    return out_x, out_y
+
+
 def plot(replay, data_dir, out_dir, plays_at):
     recorded = {
         'heading': (read_channel(data_dir, 'vrn505Heading.dat'), 'heading (deg)', 1),
@@ -182,14 +194,19 @@ def plot(replay, data_dir, out_dir, plays_at):
     for axis, (name, (rows, label, column)) in zip(axes, recorded.items()):
         xs = [s / 60.0 for s, _ in rows if first - 1 <= s <= last + 1]
         ys = [v for s, v in rows if first - 1 <= s <= last + 1]
+        if name == 'heading':
+            xs, ys = unwrapped_breaks(xs, ys)
         axis.plot(xs, ys, color='0.6', linewidth=3, label='recorded')
         if column is None:
             flown = replay.speeds
             axis.plot([t / 60.0 for t, _ in flown], [v for _, v in flown], color='tab:blue',
                       linewidth=0.8, label='flown (read by the speed hold)')
         else:
-            axis.plot([f[0] / 60.0 for f in replay.frames], [f[column] for f in replay.frames],
-                      color='tab:blue', linewidth=0.8, label='flown (written each frame)')
+            fx = [f[0] / 60.0 for f in replay.frames]
+            fy = [f[column] for f in replay.frames]
+            if name == 'heading':
+                fx, fy = unwrapped_breaks(fx, fy)
+            axis.plot(fx, fy, color='tab:blue', linewidth=0.8, label='flown (written each frame)')
         axis.set_ylabel(label)
         for t, _ in replay.events:
             axis.axvline(t / 60.0, color='tab:red', linewidth=0.6)
@@ -210,7 +227,7 @@ def plot(replay, data_dir, out_dir, plays_at):
     return path
 
 
-def summary(replay, syncs, out_dir):
+def summary(replay, syncs, out_dir, settings):
     flown_rows = len(replay.rows)
     start_clock = replay.resume['clock'] if replay.resume else 0.0
     end_clock = replay.end['clock'] if replay.end else replay.log[-1]['clock']
@@ -226,6 +243,8 @@ def summary(replay, syncs, out_dir):
     out = ['# VRN505 Ostavin demo replay', '']
     out.append('Measured in this run from the simulator stand-in\'s log and the stand-in '
                'Vox.dll\'s call log.')
+    if settings:
+        out += ['', 'Run: ' + settings + '.']
     out.append('')
     out.append('| Figure | Value |')
     out.append('|---|---|')
@@ -265,16 +284,18 @@ def summary(replay, syncs, out_dir):
 
 
 def main():
-    if len(sys.argv) != 5:
+    if len(sys.argv) not in (5, 6):
         sys.exit(__doc__)
-    sim_log, vox_log, data_dir, out_dir = sys.argv[1:]
+    sim_log, vox_log, data_dir, out_dir = sys.argv[1:5]
+    settings = sys.argv[5] if len(sys.argv) == 6 else ''
+
     os.makedirs(out_dir, exist_ok=True)
     replay = Replay(read_log(sim_log))
     plays = read_vox(vox_log)
     syncs = sync_errors(replay, plays)
     plays_at = [time_code_seconds(tc) + error / 1000.0 for tc, error in syncs]
     plot(replay, data_dir, out_dir, plays_at)
-    print(open(summary(replay, syncs, out_dir), encoding='utf-8').read().split('\n![')[0])
+    print(open(summary(replay, syncs, out_dir, settings), encoding='utf-8').read().split('\n![')[0])
 
 
 if __name__ == '__main__':
