@@ -37,7 +37,31 @@ const char StartTimeText[] = "\x8a\x4a\x8e\x6e\x8e\x9e\x8d\x8f:";  // 開始時�
 const char DataMissingText[] =  // datファイルが開けません
     "dat\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8a\x4a\x82\xaf\x82\xdc\x82\xb9\x82\xf1";
 
+const char NoStartRowText[] =  // 開始時刻のデータがありません
+    "\x8a\x4a\x8e\x6e\x8e\x9e\x8d\x8f\x82\xcc\x83\x66\x81\x5b\x83\x5e\x82\xaa\x82\xa0\x82\xe8\x82\xdc"
+    "\x82\xb9\x82\xf1";
+
 const char FsxTitle[] = "Microsoft Flight Simulator X";
+
+// Keeps the first `lines` lines of every file of the recording.
+void CutRecording(const std::string& work, int lines) {
+  const char* files[] = {"vrn505Roll.dat", "vrn505Pitch.dat", "vrn505Heading.dat",
+                         "vrn505Alt.dat", "vrn505Tas.dat", "vrn505LatLon.dat",
+                         "vrn505Alieron.dat", "vrn505Elevator.dat", "cvrText.dat"};
+  for (const char* name : files) {
+    std::string path = work + "\\data\\" + name;
+    FILE* file = fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr) << path;
+    std::string kept;
+    int seen = 0;
+    for (int c; seen < lines && (c = fgetc(file)) != EOF;) {
+      kept += char(c);
+      seen += c == '\n';
+    }
+    fclose(file);
+    ASSERT_TRUE(WriteTestFile(path, kept));
+  }
+}
 
 class Program : public ::testing::Test {
  protected:
@@ -293,6 +317,32 @@ TEST_F(Program, MissingDataFileStartsNothingAndLeavesTheDialogUsable) {
   EXPECT_TRUE(WaitWrite(OffsetPause, 1, 10000));
   driver::Press(dialog, IDCANCEL);
   ExpectOrderlyEnd("exit after a failed start");
+}
+
+// A recording that ends before the chosen minute: a clear message, and the simulator is
+// neither paused nor moved to rows that the load did not fill.
+TEST_F(Program, StartBeyondTheRecordingTellsWhyAndStartsNothing) {
+  CutRecording(work, 100);
+  StartSimulator();
+  StartProgram();
+  driver::SelectListEntry(dialog, IDC_START_LIST, 32);
+  driver::Press(dialog, IDOK);
+  driver::Box box;
+  ASSERT_TRUE(driver::WaitBox(app.id, 5000, &box));
+  EXPECT_EQ(box.caption, DisplayName);
+  EXPECT_EQ(box.text, NoStartRowText);
+  EXPECT_EQ(box.owner, nullptr);
+  Sleep(300);
+  for (const LoggedWrite& w : LoggedWrites()) {
+    EXPECT_NE(w.offset, OffsetPause);
+    EXPECT_NE(w.offset, OffsetHeading);
+  }
+  // The first minute lies within the 100 rows: that Start places the aircraft.
+  driver::SelectListEntry(dialog, IDC_START_LIST, 0);
+  driver::Press(dialog, IDOK);
+  EXPECT_TRUE(WaitWrite(OffsetPause, 1, 10000));
+  driver::Press(dialog, IDCANCEL);
+  ExpectOrderlyEnd("exit after a start beyond the recording");
 }
 
 TEST_F(Program, WithoutVoxTheVoiceBoxIsClearedAndGreyedAndTheReplayRuns) {

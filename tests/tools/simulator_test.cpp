@@ -198,22 +198,22 @@ TEST_F(Simulator, CaptionWithoutTerminatorStopsAtTheEndOfItsField) {
 }
 
 TEST_F(Simulator, FrameBoundPumpAnswersOncePerFrame) {
-  for (int frameRate : {0, 20}) {
+  double took[2];
+  for (int mode = 0; mode < 2; mode++) {
     sim::Options options;
-    options.frameRate = frameRate;
+    options.frameRate = mode ? 20 : 0;
     Serve(options);
     double start = Now();
     for (int i = 0; i < 6; i++) Read<double>(OffsetClock);
-    double took = Now() - start;
-    if (frameRate == 0) {
-      EXPECT_LT(took, 0.1);
-    } else {  // six frames of 50 ms, the first perhaps partly gone
-      EXPECT_GT(took, 0.25);
-      EXPECT_LT(took, 0.45);
-    }
+    took[mode] = Now() - start;
     LinkClose();
     sim::Stop();
   }
+  // Six frames of 50 ms, the first perhaps partly gone; the bounds leave room for a busy
+  // machine, and the immediate pump stays far below.
+  EXPECT_GT(took[1], 0.25);
+  EXPECT_LT(took[1], 1.0);
+  EXPECT_LT(took[0], took[1] / 3);
 }
 
 // ---- The stand-in as its own program ------------------------------------------------------
