@@ -6,9 +6,6 @@
 #include "replay/replay.h"
 #include "voice/voice.h"
 
-const int StartListEntries = 33;  // minutes 24 to 56
-const int FirstStartMinute = 24;
-
 // Asks the running replay's threads to stop and waits for them, replay thread first.
 static void StopReplay() {
   if (!replayThreadHandle) return;

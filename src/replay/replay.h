@@ -30,6 +30,10 @@ extern HANDLE voiceThreadHandle;
 
 // ---- Replay start -----------------------------------------------------------------------
 
+// The start list: whole minutes 24 to 56 of the recording's clock.
+const int FirstStartMinute = 24;
+const int StartListEntries = 33;
+
 void StartReplay(HWND dialog);
 
 // ---- Replay thread ----------------------------------------------------------------------

@@ -8,9 +8,6 @@
 #include "replay/replay.h"
 #include "voice/voice.h"
 
-const int FirstStartMinute = 24;
-const int LastStartSelection = 32;
-
 static int32_t Checked(HWND dialog, int control) {
   return IsDlgButtonChecked(dialog, control) == BST_CHECKED ? 1 : 0;
 }
@@ -19,7 +16,7 @@ static int32_t Checked(HWND dialog, int control) {
 // that no start row lies outside the tables.
 static int32_t ReadStartSelection(HWND dialog) {
   LRESULT selection = SendMessageA(GetDlgItem(dialog, IDC_START_LIST), CB_GETCURSEL, 0, 0);
-  if (selection < 0 || selection > LastStartSelection) return 0;
+  if (selection < 0 || selection >= StartListEntries) return 0;
   return int32_t(selection);
 }
 
