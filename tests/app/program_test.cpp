@@ -92,6 +92,16 @@ class Program : public ::testing::Test {
 
   std::vector<LoggedWrite> LoggedWrites() { return Writes(ReadLog(standIn.log)); }
 
+  // A message box of the program as the user sees it: caption, text, no owner, one OK.
+  void ExpectBox(const char* caption, const char* text) {
+    driver::Box box;
+    ASSERT_TRUE(driver::WaitBox(app.id, 10000, &box)) << text;
+    EXPECT_EQ(box.caption, caption);
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(box.buttons, std::vector<std::string>{"OK"});
+  }
+
   // Waits until the log holds a write to the offset after the first `skip` writes of it.
   bool WaitWrite(unsigned offset, size_t count, DWORD timeoutMs) {
     return driver::WaitFor(
@@ -288,12 +298,7 @@ TEST_F(Program, SecondCopyEndsAtOnceAndShowsNothing) {
 
 TEST_F(Program, WithoutASimulatorTheLinkBoxThenTheClosingNotice) {
   ASSERT_TRUE(driver::Start(OSTAVIN_PROGRAM, "", work, &app));
-  driver::Box box;
-  ASSERT_TRUE(driver::WaitBox(app.id, 10000, &box));
-  EXPECT_EQ(box.caption, "VRN505: Failed to open link to FSUIPC");
-  EXPECT_EQ(box.text, "Cannot link to FSUIPC");
-  EXPECT_EQ(box.owner, nullptr);
-  EXPECT_EQ(box.buttons, std::vector<std::string>{"OK"});
+  ExpectBox("VRN505: Failed to open link to FSUIPC", "Cannot link to FSUIPC");
   ExpectOrderlyEnd("after the link box");
 }
 
@@ -302,11 +307,7 @@ TEST_F(Program, MissingDataFileStartsNothingAndLeavesTheDialogUsable) {
   StartSimulator();
   StartProgram();
   driver::Press(dialog, IDOK);
-  driver::Box box;
-  ASSERT_TRUE(driver::WaitBox(app.id, 5000, &box));
-  EXPECT_EQ(box.caption, DisplayName);
-  EXPECT_EQ(box.text, DataMissingText);
-  EXPECT_EQ(box.owner, nullptr);
+  ExpectBox(DisplayName, DataMissingText);
   Sleep(300);
   for (const LoggedWrite& w : LoggedWrites()) EXPECT_NE(w.offset, OffsetPause);
   EXPECT_EQ(driver::Text(standIn.main), FsxTitle);
@@ -327,11 +328,7 @@ TEST_F(Program, StartBeyondTheRecordingTellsWhyAndStartsNothing) {
   StartProgram();
   driver::SelectListEntry(dialog, IDC_START_LIST, 32);
   driver::Press(dialog, IDOK);
-  driver::Box box;
-  ASSERT_TRUE(driver::WaitBox(app.id, 5000, &box));
-  EXPECT_EQ(box.caption, DisplayName);
-  EXPECT_EQ(box.text, NoStartRowText);
-  EXPECT_EQ(box.owner, nullptr);
+  ExpectBox(DisplayName, NoStartRowText);
   Sleep(300);
   for (const LoggedWrite& w : LoggedWrites()) {
     EXPECT_NE(w.offset, OffsetPause);
