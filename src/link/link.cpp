@@ -59,10 +59,12 @@ const int MaxQueued = RequestBlockLimit / WriteHeaderSize;
 static QueuedRequest queued[MaxQueued];
 static int queuedCount;
 
+// The link has one request block: every queue-and-send sequence holds this re-entrant lock
+// from its first queue call to the end of its LinkProcess.
 static std::recursive_mutex linkLock;
 
-void LinkLock() { linkLock.lock(); }
-void LinkUnlock() { linkLock.unlock(); }
+static void LinkLock() { linkLock.lock(); }
+static void LinkUnlock() { linkLock.unlock(); }
 
 static void PutWord(uint8_t* at, uint32_t value) { memcpy(at, &value, 4); }
 
@@ -110,23 +112,24 @@ static int AcquireLink(int* foundAsFs98Main, LinkResult* result) {
     serverWindow = FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr);
     *foundAsFs98Main = 1;
   }
-  if (!serverWindow) return Fail(result, 2);
+  if (!serverWindow) return Fail(result, LinkNoServer);
   linkMessage = RegisterWindowMessageA("FsasmLib:IPC");
-  if (!linkMessage) return CloseAndFail(result, 3);
+  if (!linkMessage) return CloseAndFail(result, LinkNoMessage);
 
   char name[64];
   mappingSerial++;
   wsprintfA(name, "FsasmLib:IPC:%X:%X", GetCurrentProcessId(), mappingSerial);
   mappingAtom = GlobalAddAtomA(name);
-  if (!mappingAtom) return CloseAndFail(result, 4);
+  if (!mappingAtom) return CloseAndFail(result, LinkNoAtom);
   mappingHandle = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                      RequestBlockSize, name);
-  if (!mappingHandle || GetLastError() == ERROR_ALREADY_EXISTS) return CloseAndFail(result, 5);
+  if (!mappingHandle || GetLastError() == ERROR_ALREADY_EXISTS)
+    return CloseAndFail(result, LinkNoMapping);
   requestBuffer = static_cast<uint8_t*>(MapViewOfFile(mappingHandle, FILE_MAP_WRITE, 0, 0, 0));
-  if (!requestBuffer) return CloseAndFail(result, 6);
+  if (!requestBuffer) return CloseAndFail(result, LinkNoView);
   requestCursor = requestBuffer;
   queuedCount = 0;
-  *result = 0;
+  *result = LinkOkay;
   return 1;
 }
 
@@ -147,7 +150,7 @@ int LinkOpen(uint32_t requestedSimVersion, LinkResult* result) {
   int opened = 0;
   int foundAsFs98Main = 0;
   if (requestBuffer) {
-    *result = 1;
+    *result = LinkAlreadyOpen;
   } else {
     simVersion = 0;
     fsuipcVersion = 0;
@@ -155,13 +158,13 @@ int LinkOpen(uint32_t requestedSimVersion, LinkResult* result) {
       if (!Handshake(result)) {
         LinkClose();
       } else if (fsuipcVersion < MinFsuipcVersion || (simVersion >> 16) != SimVersionTag) {
-        CloseAndFail(result, foundAsFs98Main ? 14 : 7);
+        CloseAndFail(result, foundAsFs98Main ? LinkWideClient : LinkNotFsuipc);
       } else {
         simVersion &= 0xFFFF;
         if (requestedSimVersion != 0 && requestedSimVersion != simVersion) {
-          CloseAndFail(result, 8);
+          CloseAndFail(result, LinkWrongSim);
         } else {
-          *result = 0;
+          *result = LinkOkay;
           opened = 1;
         }
       }
@@ -174,12 +177,12 @@ int LinkOpen(uint32_t requestedSimVersion, LinkResult* result) {
 // Queues one record. headerSize is 16 for a read, 12 for a write.
 static int Queue(uint32_t type, uint32_t offset, uint32_t size, void* destination,
                  const void* source, LinkResult* result) {
-  if (!requestBuffer) return Fail(result, 9);
+  if (!requestBuffer) return Fail(result, LinkNotOpen);
   uint32_t headerSize = type == RequestRead ? ReadHeaderSize : WriteHeaderSize;
   uint32_t used = static_cast<uint32_t>(requestCursor - requestBuffer);
   // Compared in 64 bits so that a huge size cannot wrap past the limit.
   if (uint64_t(used) + size + headerSize + TerminatorSize > RequestBlockLimit)
-    return Fail(result, 15);
+    return Fail(result, LinkBlockFull);
 
   PutWord(requestCursor, type);
   PutWord(requestCursor + 4, offset);
@@ -193,7 +196,7 @@ static int Queue(uint32_t type, uint32_t offset, uint32_t size, void* destinatio
   }
   queued[queuedCount++] = QueuedRequest{type, used, size, destination};
   requestCursor = data + size;
-  *result = 0;
+  *result = LinkOkay;
   return 1;
 }
 
@@ -244,9 +247,9 @@ int LinkProcess(LinkResult* result) {
   LinkLock();
   int sent = 0;
   if (!requestBuffer) {
-    *result = 9;
+    *result = LinkNotOpen;
   } else if (requestCursor == requestBuffer) {
-    *result = 10;
+    *result = LinkNothingQueued;
   } else {
     PutWord(requestCursor, RequestEnd);
     requestCursor = requestBuffer;
@@ -254,12 +257,12 @@ int LinkProcess(LinkResult* result) {
     queuedCount = 0;
     DWORD_PTR reply = 0;
     if (!SendBlock(&reply)) {
-      *result = GetLastError() ? 12 : 11;
+      *result = GetLastError() ? LinkSendFailed : LinkTimedOut;
     } else if (reply != 1) {
-      *result = 13;
+      *result = LinkBadReply;
     } else {
       CopyResults(count);
-      *result = 0;
+      *result = LinkOkay;
       sent = 1;
     }
   }
@@ -267,22 +270,66 @@ int LinkProcess(LinkResult* result) {
   return sent;
 }
 
-int ReadNow(uint32_t offset, uint32_t size, void* destination) {
-  LinkResult result;
+void AddRead(LinkRecords* records, uint32_t offset, uint32_t size, void* destination) {
+  if (records->count >= MaxExchangeRecords) {
+    records->count = MaxExchangeRecords + 1;
+    return;
+  }
+  records->record[records->count++] = LinkRecord{0, offset, size, destination, 0};
+}
+
+void AddWrite(LinkRecords* records, uint32_t offset, uint32_t size, const void* source) {
+  if (records->count >= MaxExchangeRecords || size > MaxExchangeWriteBytes - records->stored) {
+    records->count = MaxExchangeRecords + 1;
+    return;
+  }
+  memcpy(records->store + records->stored, source, size);
+  records->record[records->count++] = LinkRecord{1, offset, size, nullptr, records->stored};
+  records->stored += size;
+}
+
+// A refused record leaves the queue holding those before it: they must not ride along with
+// the next caller's exchange.
+static void DropQueue() {
+  if (requestBuffer) requestCursor = requestBuffer;
+  queuedCount = 0;
+}
+
+static int QueueRecords(const LinkRecords* records, LinkResult* result) {
+  if (records->count > MaxExchangeRecords) return Fail(result, LinkBlockFull);
+  for (int i = 0; i < records->count; i++) {
+    const LinkRecord& r = records->record[i];
+    int queuedOk = r.write ? LinkWrite(r.offset, r.size, records->store + r.source, result)
+                           : LinkRead(r.offset, r.size, r.destination, result);
+    if (!queuedOk) return 0;
+  }
+  return 1;
+}
+
+int LinkExchange(const LinkRecords* records, LinkResult* result) {
   LinkLock();
-  int ok = LinkRead(offset, size, destination, &result) && LinkProcess(&result);
+  int sent = QueueRecords(records, result) && LinkProcess(result);
+  if (!sent) DropQueue();
   LinkUnlock();
-  if (!ok) linkFailed = 1;
-  return !ok;
+  return sent;
+}
+
+int ReadNow(uint32_t offset, uint32_t size, void* destination) {
+  LinkRecords records = {};
+  AddRead(&records, offset, size, destination);
+  LinkResult result;
+  int failed = !LinkExchange(&records, &result);
+  if (failed) linkFailed = 1;
+  return failed;
 }
 
 int WriteNow(uint32_t offset, uint32_t size, const void* source) {
+  LinkRecords records = {};
+  AddWrite(&records, offset, size, source);
   LinkResult result;
-  LinkLock();
-  int ok = LinkWrite(offset, size, source, &result) && LinkProcess(&result);
-  LinkUnlock();
-  if (!ok) linkFailed = 1;
-  return !ok;
+  int failed = !LinkExchange(&records, &result);
+  if (failed) linkFailed = 1;
+  return failed;
 }
 
 void ReportLinkFailure(LinkResult) { linkFailed = 1; }

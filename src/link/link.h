@@ -8,7 +8,25 @@
 // ---- Link client --------------------------------------------------------------------------
 
 typedef uint32_t LinkResult;  // 0..15, index into linkResultMessages
-const LinkResult LinkResultCount = 16;
+enum : LinkResult {
+  LinkOkay = 0,
+  LinkAlreadyOpen = 1,
+  LinkNoServer = 2,
+  LinkNoMessage = 3,     // the message could not be registered
+  LinkNoAtom = 4,
+  LinkNoMapping = 5,
+  LinkNoView = 6,
+  LinkNotFsuipc = 7,     // version test failed, server found as "UIPCMAIN"
+  LinkWrongSim = 8,
+  LinkNotOpen = 9,
+  LinkNothingQueued = 10,
+  LinkTimedOut = 11,     // all sends failed, last error 0
+  LinkSendFailed = 12,   // all sends failed, last error set
+  LinkBadReply = 13,     // a reply other than 1
+  LinkWideClient = 14,   // version test failed, server found only as "FS98MAIN"
+  LinkBlockFull = 15,
+  LinkResultCount = 16,
+};
 extern const char* const linkResultMessages[LinkResultCount];
 
 const uint32_t RequestBlockSize = 0x8000;   // the named mapping, mapped whole
@@ -36,16 +54,36 @@ int LinkRead(uint32_t offset, uint32_t size, void* destination, LinkResult* resu
 int LinkWrite(uint32_t offset, uint32_t size, const void* source, LinkResult* result);
 int LinkProcess(LinkResult* result);
 
+// The records of one exchange, in the order the server is to serve them. A write's bytes
+// are copied when it is added, as LinkWrite copies them; a read's destination must stay
+// valid until the exchange has returned.
+const int MaxExchangeRecords = 16;
+const uint32_t MaxExchangeWriteBytes = 512;
+struct LinkRecord {
+  uint32_t write;  // 1 for a write, 0 for a read
+  uint32_t offset;
+  uint32_t size;
+  void* destination;  // reads
+  uint32_t source;    // writes: where the bytes stand in the list's store
+};
+struct LinkRecords {
+  int count;  // MaxExchangeRecords + 1 once a record did not fit: the exchange is refused
+  LinkRecord record[MaxExchangeRecords];
+  uint32_t stored;
+  uint8_t store[MaxExchangeWriteBytes];
+};
+void AddRead(LinkRecords* records, uint32_t offset, uint32_t size, void* destination);
+void AddWrite(LinkRecords* records, uint32_t offset, uint32_t size, const void* source);
+// Queues the records in order and sends them in one exchange, all under the link's lock,
+// so that the dialog thread's placement and the replay thread never mix in one block.
+// Returns 1 on success and 0 on failure; the first record that cannot be queued fails it
+// and nothing is sent. linkFailed is left alone.
+int LinkExchange(const LinkRecords* records, LinkResult* result);
+
 // One request and its exchange. Return 0 on success and 1 on failure (then linkFailed is 1).
 int ReadNow(uint32_t offset, uint32_t size, void* destination);
 int WriteNow(uint32_t offset, uint32_t size, const void* source);
 void ReportLinkFailure(LinkResult result);
-
-// The link has one request block. A caller that queues several requests holds this
-// re-entrant lock from its first queue call to the end of its LinkProcess; ReadNow and
-// WriteNow take it themselves.
-void LinkLock();
-void LinkUnlock();
 
 // ---- Simulator window and title ---------------------------------------------------------
 

@@ -73,20 +73,12 @@ static void BreakCaptionLines(char* text) {
   }
 }
 
-// One write and its exchange; a failure is ignored, as a caption is not worth a replay.
-static void SendCaptionField(uint32_t offset, uint32_t size, const void* bytes) {
-  LinkResult result;
-  LinkLock();
-  if (LinkWrite(offset, size, bytes, &result)) LinkProcess(&result);
-  LinkUnlock();
-}
-
-void ShowCaption(int row) {
+void ShowCaption(int row, LinkRecords* frameStart) {
   if (showText != 1 || row < 0 || row >= MaxRows) return;
   char* text = transcriptTexts[row];
   if (text[0] == '0') return;
   BreakCaptionLines(text);
-  SendCaptionField(OffsetCaptionText, CaptionTextSize, text);
+  AddWrite(frameStart, OffsetCaptionText, CaptionTextSize, text);
   uint16_t seconds = uint16_t(transcriptDurations[row]);
-  SendCaptionField(OffsetCaptionTime, sizeof seconds, &seconds);
+  AddWrite(frameStart, OffsetCaptionTime, sizeof seconds, &seconds);
 }

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <atomic>
 #include <cstdint>
+#include "link/link.h"
+#include "link/offsets.h"
 #include "recording/recording.h"
 
 // ---- Options and shared words -----------------------------------------------------------
@@ -68,11 +70,26 @@ double SplineWrappedWith(const SplineWeights& w, double p0, double p1, double p2
 const int32_t SpeedBand = 5;
 const DWORD PausePollMs = 40;
 
-// One request and its exchange, for the exchanges whose failure the replay thread does not
-// assign to linkFailed. Return 1 on success and 0 on failure; linkFailed is left alone.
-int QuietRead(uint32_t offset, uint32_t size, void* destination);
-int QuietWrite(uint32_t offset, uint32_t size, const void* source);
+// The speed hold in two halves around the frame's exchange: the airspeed and the four
+// throttles are read with the frame's channel writes, and the nudged throttles ride with
+// the next frame start. SpeedHoldReads adds the five reads into the frame's records;
+// SpeedHoldWrites, called once that exchange has succeeded, adds the four throttle writes
+// (also when unchanged) for the target to the next exchange's records.
+struct SpeedHoldReadings {
+  int32_t airspeed;
+  double throttles[ThrottleCount];
+};
+void SpeedHoldReads(LinkRecords* frame, SpeedHoldReadings* readings);
+void SpeedHoldWrites(LinkRecords* next, const SpeedHoldReadings* readings, double target);
 
-int SpeedHold(double target);  // 1 when an exchange failed; linkFailed is left alone
+// The lever value of a number of detents for a given step per detent.
+int32_t FlapLeverValue(int16_t step, int32_t detents);
 int StepFlaps(int32_t detents);  // 1 when its last write failed
+
+// The pause watch on its own, as the replay starts: one exchange while the simulator runs.
 void WaitWhilePaused();
+// The pause watch of a frame: the frame start's records, then the two indicators and the
+// clock, in one exchange; while the simulator is paused or in a menu, the indicators and
+// the clock again every 40 ms. *clock is the reading of the exchange that found it running
+// (or of the last poll on a stop). Returns 0 after a failed exchange, with linkFailed 1.
+int WatchFrameStart(const LinkRecords* frameStart, double* clock);

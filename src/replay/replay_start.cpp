@@ -41,16 +41,16 @@ static void PlaceAircraft() {
   const int64_t altitude = ToSimField(altitudeTable[row]);
   const int64_t latitude = ToSimField(latitudeTable[row]);
   const int64_t longitude = ToSimField(longitudeTable[row]);
-  LinkResult result = 0;
-  LinkLock();
-  int placed = LinkWrite(OffsetPause, 2, &pause, &result) &&
-               LinkWrite(OffsetHeading, 4, &heading, &result) &&
-               LinkWrite(OffsetPitch, 4, &pitch, &result) &&
-               LinkWrite(OffsetBank, 4, &bank, &result) &&
-               LinkWrite(OffsetAltitude, 8, &altitude, &result) &&
-               LinkWrite(OffsetLatitude, 8, &latitude, &result) &&
-               LinkWrite(OffsetLongitude, 8, &longitude, &result) && LinkProcess(&result);
-  LinkUnlock();
+  LinkRecords records = {};
+  AddWrite(&records, OffsetPause, 2, &pause);
+  AddWrite(&records, OffsetHeading, 4, &heading);
+  AddWrite(&records, OffsetPitch, 4, &pitch);
+  AddWrite(&records, OffsetBank, 4, &bank);
+  AddWrite(&records, OffsetAltitude, 8, &altitude);
+  AddWrite(&records, OffsetLatitude, 8, &latitude);
+  AddWrite(&records, OffsetLongitude, 8, &longitude);
+  LinkResult result;
+  int placed = LinkExchange(&records, &result);
   if (!placed) MessageBoxA(nullptr, linkResultMessages[result], LinkFailureCaption, MB_OK);
 }
 

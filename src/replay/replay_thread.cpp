@@ -84,83 +84,93 @@ static double FrameValue(const SplineWeights& w, int channel, int row) {
   return channel == 0 ? SplineWrappedWith(w, p0, p1, p2, p3) : SplineWith(w, p0, p1, p2, p3);
 }
 
-// Writes one frame at rowFraction, each channel in an exchange of its own. Returns 0 at the
-// first failed exchange: on a dead link each further one would cost the link's full retries.
-static int WriteFrame(int row) {
+// The records that ride with the next frame start: the row's caption on its first frame,
+// the throttle writes of the previous frame's speed hold. Replay thread only.
+static LinkRecords frameStart;
+
+// One frame at rowFraction: the channel writes and the speed hold's reads in one exchange.
+// After a failed one the rest of the frame is skipped; the next frame start tells.
+static void FlyFrame(int row) {
   SplineWeights w = SplineWeightsAt(rowFraction);
   int64_t values[FrameChannelCount];
   for (int channel = 0; channel < FrameChannelCount; channel++)
     values[channel] = ToSimField(FrameValue(w, channel, row));
   int channels = followLatLon == 1 ? FrameChannelCount : FrameChannelCount - PositionChannels;
+  LinkRecords frame = {};
   for (int channel = 0; channel < channels; channel++) {
     const FrameChannel& c = frameChannels[channel];
-    if (!QuietWrite(c.offset, c.bytes, &values[channel])) return 0;
+    AddWrite(&frame, c.offset, c.bytes, &values[channel]);
   }
-  return 1;
+  SpeedHoldReadings readings;
+  SpeedHoldReads(&frame, &readings);
+  LinkResult result;
+  if (LinkExchange(&frame, &result)) SpeedHoldWrites(&frameStart, &readings, speedTable[row]);
 }
 
-// A reading that is not a number counts as no time run, so the row can still end.
-static int ReadClock(double* reading) {
-  double value = lastClock;
-  int failed = ReadNow(OffsetClock, 8, &value);
-  *reading = std::isfinite(value) ? value : lastClock;
-  return failed;
+// The time that a reading adds to the row. A reading that is not a number counts as no
+// time run, so the row can still end.
+static void RunClock(double reading) {
+  if (!std::isfinite(reading)) reading = lastClock;
+  rowFraction = (reading - lastClock) + rowFraction;
+  lastClock = reading;
 }
 
 // Frames until the row's simulated second has run. Returns 1 when the row is over (also on
 // a stop while the simulator stays paused, whose clock would never finish the row) and 0
 // on a link failure.
 static int FlyRow(int row) {
-  rowFraction = 0.0;
-  int frameFailed = 0;
+  rowFraction = 0.0;  // time the previous row ran beyond 1.0 is dropped
+  frameStart.count = 0;
+  frameStart.stored = 0;
+  ShowCaption(row, &frameStart);
   for (;;) {
-    // After a failed frame exchange the watch's unexamined first exchange would only cost
-    // another round of retries: the clock reading is the one that tells.
-    if (!frameFailed) WaitWhilePaused();
-    if (linkFailed == 1) return 0;
+    double reading = lastClock;
+    int watched = WatchFrameStart(&frameStart, &reading);
+    frameStart.count = 0;
+    frameStart.stored = 0;
+    if (!watched) return 0;
     if (simPaused == 1 && stopRequested != 0) return 1;
-    double reading;
-    linkFailed = ReadClock(&reading);
-    if (linkFailed == 1) return 0;
-    rowFraction = (reading - lastClock) + rowFraction;
-    lastClock = reading;
+    RunClock(reading);
     if (rowFraction >= 1.0) return 1;
-    frameFailed = !WriteFrame(row) || SpeedHold(speedTable[row]);
+    FlyFrame(row);
   }
 }
 
 // ---- Row events and the end ------------------------------------------------------------
 
-static void PauseSimulator() {
-  int16_t pause = 1;
-  WriteNow(OffsetPause, 2, &pause);
-}
-
-// After the row's last frame. Returns 1 to fly the next row and 0 to go to the exit.
+// After the row's last frame: trim, autopilot, gear and the flaps' retraction with the read
+// of the flap step in one exchange; the flap setting, which needs that step, and the pause
+// at the end in a second. Returns 1 to fly the next row and 0 to go to the exit.
 static int RowEvents(int row) {
   TimeCode timeCode = timeCodes[row];
-  if (linkFailed == 1) return 0;
-  int16_t trim = 0;
-  WriteNow(OffsetElevatorTrim, 2, &trim);
-  int32_t off = 0;
-  if (timeCode >= AutopilotOffTime && (linkFailed = WriteNow(OffsetAutopilotMaster, 4, &off)))
-    return 0;
-  if (timeCode >= GearDownTime && (linkFailed = WriteNow(OffsetGear, 4, &GearDown))) return 0;
-  if (timeCode >= FlapScheduleStart) linkFailed = StepFlaps(FlapDetents(timeCode));
-  if (linkFailed == 1) return 0;
-  if (timeCode == ReplayEndTime || stopRequested != 0 || row >= LastRow()) {
-    PauseSimulator();
-    return 0;
+  const int16_t trim = 0;
+  const int32_t off = 0;
+  int16_t step = 0;
+  LinkRecords first = {};
+  AddWrite(&first, OffsetElevatorTrim, 2, &trim);
+  if (timeCode >= AutopilotOffTime) AddWrite(&first, OffsetAutopilotMaster, 4, &off);
+  if (timeCode >= GearDownTime) AddWrite(&first, OffsetGear, 4, &GearDown);
+  if (timeCode >= FlapScheduleStart) {
+    AddRead(&first, OffsetFlapStep, 2, &step);
+    AddWrite(&first, OffsetFlapsLever, 4, &off);
   }
-  return 1;
+  LinkResult result;
+  linkFailed = !LinkExchange(&first, &result);
+  if (linkFailed == 1) return 0;
+  int last = timeCode == ReplayEndTime || stopRequested != 0 || row >= LastRow();
+  LinkRecords second = {};
+  const int32_t lever = FlapLeverValue(step, FlapDetents(timeCode));
+  const int16_t pause = 1;
+  if (timeCode >= FlapScheduleStart) AddWrite(&second, OffsetFlapsLever, 4, &lever);
+  if (last) AddWrite(&second, OffsetPause, 2, &pause);
+  if (second.count) linkFailed = !LinkExchange(&second, &result);
+  return linkFailed == 0 && !last;
 }
 
 static void FlyRows() {
   for (;;) {
     int row = currentRow;
     ShowClockInTitle(row);
-    if (showText == 1) ShowCaption(row);
-    if (linkFailed == 1) return;  // a dead link met by the caption: no frame can follow
     if (!FlyRow(row) || !RowEvents(row)) return;
     currentRow = row + 1;
   }
@@ -168,14 +178,13 @@ static void FlyRows() {
 
 // A blank caption shown for one second replaces whatever caption is on screen.
 static void ExitWrites() {
-  char blank[CaptionTextSize] = " ";
-  int16_t seconds = 1;
-  LinkResult result = 0;
-  LinkLock();
-  int sent = LinkWrite(OffsetCaptionText, CaptionTextSize, blank, &result) &&
-             LinkWrite(OffsetCaptionTime, 2, &seconds, &result) && LinkProcess(&result);
-  LinkUnlock();
-  if (!sent) ReportLinkFailure(result);
+  const char blank[CaptionTextSize] = " ";
+  const int16_t seconds = 1;
+  LinkRecords records = {};
+  AddWrite(&records, OffsetCaptionText, CaptionTextSize, blank);
+  AddWrite(&records, OffsetCaptionTime, 2, &seconds);
+  LinkResult result;
+  if (!LinkExchange(&records, &result)) ReportLinkFailure(result);
 }
 
 // Flaps, gear and the first clock reading. Returns 0 when the thread must end at once.
@@ -184,15 +193,17 @@ static int StartFlight(TimeCode timeCode) {
   if (linkFailed == 1) return 0;
   int32_t gear = timeCode < GearDownTime ? 0 : GearDown;
   if (WriteNow(OffsetGear, 4, &gear)) return 0;
-  lastClock = 0.0;
-  linkFailed = ReadClock(&lastClock);
+  double reading = 0.0;
+  linkFailed = ReadNow(OffsetClock, 8, &reading);
+  lastClock = std::isfinite(reading) ? reading : 0.0;
   return linkFailed == 0;
 }
 
 DWORD WINAPI ReplayThread(LPVOID) {
   int row = currentRow;
   if (row < 0 || row > LastRow()) {  // nothing recorded to fly from here
-    PauseSimulator();
+    const int16_t pause = 1;
+    WriteNow(OffsetPause, 2, &pause);
     ExitWrites();
     return 0;
   }

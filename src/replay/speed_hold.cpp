@@ -9,24 +9,6 @@ const double ThrottleMax = 0.999;
 const double ThrottleStepDown = 0.01;
 const double ThrottleMin = 0.001;
 
-// ---- One request, one exchange, linkFailed untouched ------------------------------------
-
-int QuietRead(uint32_t offset, uint32_t size, void* destination) {
-  LinkResult result;
-  LinkLock();
-  int ok = LinkRead(offset, size, destination, &result) && LinkProcess(&result);
-  LinkUnlock();
-  return ok;
-}
-
-int QuietWrite(uint32_t offset, uint32_t size, const void* source) {
-  LinkResult result;
-  LinkLock();
-  int ok = LinkWrite(offset, size, source, &result) && LinkProcess(&result);
-  LinkUnlock();
-  return ok;
-}
-
 // ---- Speed hold -----------------------------------------------------------------------------
 
 static uint32_t ThrottleOffset(int index) { return OffsetThrottle1 + ThrottleStride * index; }
@@ -43,18 +25,20 @@ static void NudgeThrottles(double* throttles, double airspeed, double target) {
   }
 }
 
-// Stops at the first failed exchange and returns 1: throttles from a failed read are not
-// the simulator's, and further exchanges on a dead link would only hold up the replay thread.
-int SpeedHold(double target) {
-  int32_t airspeed = 0;
-  double throttles[ThrottleCount] = {};
-  if (!QuietRead(OffsetAirspeed, 4, &airspeed)) return 1;
+void SpeedHoldReads(LinkRecords* frame, SpeedHoldReadings* readings) {
+  *readings = SpeedHoldReadings{};
+  AddRead(frame, OffsetAirspeed, 4, &readings->airspeed);
   for (int i = 0; i < ThrottleCount; i++)
-    if (!QuietRead(ThrottleOffset(i), 8, &throttles[i])) return 1;
-  NudgeThrottles(throttles, double(airspeed), target);
-  for (int i = 0; i < ThrottleCount; i++)
-    if (!QuietWrite(ThrottleOffset(i), 8, &throttles[i])) return 1;
-  return 0;
+    AddRead(frame, ThrottleOffset(i), 8, &readings->throttles[i]);
+}
+
+// Only from readings of an exchange that succeeded: throttles from a failed read are not
+// the simulator's.
+void SpeedHoldWrites(LinkRecords* next, const SpeedHoldReadings* readings, double target) {
+  double throttles[ThrottleCount];
+  for (int i = 0; i < ThrottleCount; i++) throttles[i] = readings->throttles[i];
+  NudgeThrottles(throttles, double(readings->airspeed), target);
+  for (int i = 0; i < ThrottleCount; i++) AddWrite(next, ThrottleOffset(i), 8, &throttles[i]);
 }
 
 // ---- Flaps ----------------------------------------------------------------------------------
@@ -62,7 +46,7 @@ int SpeedHold(double target) {
 // The lever value of a number of detents: each detent adds the step, capped at the lever's
 // top after every addition. With a positive step one cap at the end is the same; a step of
 // 0 or less never reaches the cap. Summed in 64 bits so no count can overflow.
-static int32_t FlapLeverValue(int16_t step, int32_t detents) {
+int32_t FlapLeverValue(int16_t step, int32_t detents) {
   if (detents <= 0) return 0;
   int64_t value = int64_t(step) * detents;
   if (value > FlapsLeverMax) value = FlapsLeverMax;
@@ -82,37 +66,62 @@ int StepFlaps(int32_t detents) {
 
 // ---- Pause watch ------------------------------------------------------------------------------
 
-// Both indicators in one exchange. They stay 0 when the exchange fails.
-static int ReadIndicators(uint16_t* pause, uint8_t* menu) {
-  LinkResult result;
+// Both indicators, and the clock when asked, in one exchange behind the given records. The
+// indicators stay 0 when the exchange fails.
+static int ReadIndicators(const LinkRecords* before, uint16_t* pause, uint8_t* menu,
+                          double* clock) {
+  LinkRecords records = *before;
   *pause = 0;
   *menu = 0;
-  LinkLock();
-  int ok = LinkRead(OffsetPauseIndicator, 2, pause, &result) &&
-           LinkRead(OffsetMenuIndicator, 1, menu, &result) && LinkProcess(&result);
-  LinkUnlock();
-  return ok;
+  AddRead(&records, OffsetPauseIndicator, 2, pause);
+  AddRead(&records, OffsetMenuIndicator, 1, menu);
+  if (clock) AddRead(&records, OffsetClock, 8, clock);
+  LinkResult result;
+  return LinkExchange(&records, &result);
+}
+
+// Polls every 40 ms until the simulator runs, a stop is asked for or the link fails.
+static int WaitOutPause(double* clock) {
+  const LinkRecords none = {};
+  uint16_t pause;
+  uint8_t menu;
+  simPaused = 1;
+  for (;;) {
+    Sleep(PausePollMs);
+    if (!ReadIndicators(&none, &pause, &menu, clock)) {
+      linkFailed = 1;
+      return 0;
+    }
+    if (stopRequested != 0) return 1;
+    if (!pause && !menu) {
+      simPaused = 0;
+      return 1;
+    }
+  }
 }
 
 void WaitWhilePaused() {
+  const LinkRecords none = {};
   uint16_t pause;
   uint8_t menu;
-  ReadIndicators(&pause, &menu);  // a failure reads as running; the clock reading follows
+  ReadIndicators(&none, &pause, &menu, nullptr);  // a failure reads as running
   if (!pause && !menu) {
     simPaused = 0;
     return;
   }
-  simPaused = 1;
-  for (;;) {
-    Sleep(PausePollMs);
-    if (!ReadIndicators(&pause, &menu)) {
-      linkFailed = 1;
-      return;
-    }
-    if (stopRequested != 0) return;
-    if (!pause && !menu) {
-      simPaused = 0;
-      return;
-    }
+  WaitOutPause(nullptr);
+}
+
+int WatchFrameStart(const LinkRecords* frameStart, double* clock) {
+  uint16_t pause;
+  uint8_t menu;
+  if (!ReadIndicators(frameStart, &pause, &menu, clock)) {
+    linkFailed = 1;
+    return 0;
   }
+  if (!pause && !menu) {
+    simPaused = 0;
+    return 1;
+  }
+  return WaitOutPause(clock);
 }

@@ -21,7 +21,7 @@ class Link : public ::testing::Test {
   void Open() {
     LinkResult result = 99;
     ASSERT_EQ(LinkOpen(0, &result), 1);
-    ASSERT_EQ(result, 0u);
+    ASSERT_EQ(result, LinkOkay);
   }
 };
 
@@ -64,11 +64,11 @@ TEST_F(Link, OpenFailuresGiveTheirCodeAndCloseTheLink) {
   badTag.simVersionWord = 0xFADF0008;
   zeros.versionsReadZero = true;
   const OpenCase cases[] = {
-      {"FSUIPC too old", oldFsuipc, 0, 7},
-      {"too old, found as FS98MAIN", oldOnFs98, 0, 14},
-      {"wrong high word", badTag, 0, 7},
-      {"versions read 0", zeros, 0, 7},
-      {"sim 7 requested, 8 running", wrongSim, 7, 8},
+      {"FSUIPC too old", oldFsuipc, 0, LinkNotFsuipc},
+      {"too old, found as FS98MAIN", oldOnFs98, 0, LinkWideClient},
+      {"wrong high word", badTag, 0, LinkNotFsuipc},
+      {"versions read 0", zeros, 0, LinkNotFsuipc},
+      {"sim 7 requested, 8 running", wrongSim, 7, LinkWrongSim},
   };
   for (const OpenCase& c : cases) {
     sim::Options options;
@@ -113,7 +113,7 @@ TEST_F(Link, NoServerWindowGivesCode2AndUsesNoSerial) {
   uint32_t serial = mappingSerial;
   LinkResult result = 99;
   EXPECT_EQ(LinkOpen(0, &result), 0);
-  EXPECT_EQ(result, 2u);
+  EXPECT_EQ(result, LinkNoServer);
   EXPECT_EQ(mappingSerial, serial);
   EXPECT_EQ(requestBuffer, nullptr);
 }
@@ -123,7 +123,7 @@ TEST_F(Link, OpenWhileOpenGivesCode1AndLeavesTheLinkUsable) {
   Open();
   LinkResult result = 99;
   EXPECT_EQ(LinkOpen(0, &result), 0);
-  EXPECT_EQ(result, 1u);
+  EXPECT_EQ(result, LinkAlreadyOpen);
   uint32_t version = 0;
   EXPECT_EQ(ReadNow(OffsetFsuipcVersion, 4, &version), 0);
   EXPECT_EQ(version, 0x19980005u + 0x10000);
@@ -151,7 +151,7 @@ TEST_F(Link, ExistingMappingOfTheSameNameGivesCode5) {
   ASSERT_NE(squatter, nullptr);
   LinkResult result = 99;
   EXPECT_EQ(LinkOpen(0, &result), 0);
-  EXPECT_EQ(result, 5u);
+  EXPECT_EQ(result, LinkNoMapping);
   EXPECT_EQ(mappingHandle, nullptr);
   EXPECT_EQ(mappingAtom, 0);
   CloseHandle(squatter);
@@ -187,11 +187,11 @@ TEST_F(Link, QueueingWhileClosedGivesCode9) {
   LinkResult result = 99;
   uint32_t value = 0;
   EXPECT_EQ(LinkRead(0x0310, 4, &value, &result), 0);
-  EXPECT_EQ(result, 9u);
+  EXPECT_EQ(result, LinkNotOpen);
   EXPECT_EQ(LinkWrite(0x0262, 4, &value, &result), 0);
-  EXPECT_EQ(result, 9u);
+  EXPECT_EQ(result, LinkNotOpen);
   EXPECT_EQ(LinkProcess(&result), 0);
-  EXPECT_EQ(result, 9u);
+  EXPECT_EQ(result, LinkNotOpen);
   EXPECT_EQ(ReadNow(0x0310, 4, &value), 1);
   EXPECT_EQ(linkFailed, 1);
   linkFailed = 0;
@@ -208,19 +208,19 @@ TEST_F(Link, CapacityEndsAtExactly32512Bytes) {
   LinkResult result = 99;
   // A read: used + size + 20 <= 32512.
   EXPECT_EQ(LinkRead(0x1000, 32512 - 20 + 1, big, &result), 0);
-  EXPECT_EQ(result, 15u);
+  EXPECT_EQ(result, LinkBlockFull);
   EXPECT_EQ(requestCursor, requestBuffer);
   EXPECT_EQ(LinkRead(0x1000, 32512 - 20, big, &result), 1);
   EXPECT_EQ(LinkProcess(&result), 1);
   // A write after a 100-byte write: used + size + 16 <= 32512.
   EXPECT_EQ(LinkWrite(0x1000, 100, big, &result), 1);
   EXPECT_EQ(LinkWrite(0x2000, 32512 - 112 - 16 + 1, big, &result), 0);
-  EXPECT_EQ(result, 15u);
+  EXPECT_EQ(result, LinkBlockFull);
   EXPECT_EQ(requestCursor - requestBuffer, 112);
   EXPECT_EQ(LinkWrite(0x2000, 32512 - 112 - 16, big, &result), 1);
   // Sizes that would wrap a 32-bit sum are refused too.
   EXPECT_EQ(LinkWrite(0x2000, 0xFFFFFFF8u, big, &result), 0);
-  EXPECT_EQ(result, 15u);
+  EXPECT_EQ(result, LinkBlockFull);
   EXPECT_EQ(LinkProcess(&result), 1);
 }
 
@@ -240,12 +240,46 @@ TEST_F(Link, ReadsAndWritesReachTheStoreAndComeBack) {
   EXPECT_EQ(word, 0xFFFF);
 }
 
+// A list of records goes out in one exchange, in order; a list with a record that cannot
+// be queued sends nothing and leaves nothing queued for the next caller.
+TEST_F(Link, RecordListsGoInOneExchangeOrNotAtAll) {
+  Serve();
+  Open();
+  const uint32_t tag = 0x12345678;
+  uint32_t back = 0;
+  LinkRecords records = {};
+  AddWrite(&records, 0x5000, 4, &tag);
+  AddRead(&records, 0x5000, 4, &back);
+  LinkResult result = 99;
+  int before = sim::ExchangeCount();
+  ASSERT_EQ(LinkExchange(&records, &result), 1);
+  EXPECT_EQ(result, LinkOkay);
+  EXPECT_EQ(back, tag);
+  EXPECT_EQ(sim::ExchangeCount() - before, 1);
+
+  static uint8_t big[32512];
+  LinkRecords refused = {};
+  AddWrite(&refused, 0x5000, 4, &tag);
+  refused.record[refused.count++] = LinkRecord{1, 0x6000, 32512, nullptr, 0};  // too big
+  EXPECT_EQ(LinkExchange(&refused, &result), 0);
+  EXPECT_EQ(result, LinkBlockFull);
+  EXPECT_EQ(requestCursor, requestBuffer);
+  LinkRecords tooMany = {};
+  for (int i = 0; i < MaxExchangeRecords + 1; i++) AddRead(&tooMany, 0x5000, 4, &back);
+  AddWrite(&tooMany, 0x6000, MaxExchangeWriteBytes + 1, big);
+  EXPECT_EQ(LinkExchange(&tooMany, &result), 0);
+  EXPECT_EQ(result, LinkBlockFull);
+  EXPECT_EQ(sim::ExchangeCount() - before, 1);
+  EXPECT_EQ(LinkProcess(&result), 0);
+  EXPECT_EQ(result, LinkNothingQueued);
+}
+
 TEST_F(Link, EmptyQueueGivesCode10) {
   Serve();
   Open();
   LinkResult result = 99;
   EXPECT_EQ(LinkProcess(&result), 0);
-  EXPECT_EQ(result, 10u);
+  EXPECT_EQ(result, LinkNothingQueued);
 }
 
 TEST_F(Link, BadReplyDropsTheQueueAndWritesNoDestination) {
@@ -256,10 +290,10 @@ TEST_F(Link, BadReplyDropsTheQueueAndWritesNoDestination) {
   LinkResult result = 99;
   ASSERT_EQ(LinkRead(OffsetFsuipcVersion, 4, &version, &result), 1);
   EXPECT_EQ(LinkProcess(&result), 0);
-  EXPECT_EQ(result, 13u);
+  EXPECT_EQ(result, LinkBadReply);
   EXPECT_EQ(version, 0xAAAAAAAAu);
   EXPECT_EQ(LinkProcess(&result), 0);
-  EXPECT_EQ(result, 10u);
+  EXPECT_EQ(result, LinkNothingQueued);
 }
 
 TEST_F(Link, VanishedServerFailsAllTriesAndWritesNoDestination) {
@@ -271,7 +305,7 @@ TEST_F(Link, VanishedServerFailsAllTriesAndWritesNoDestination) {
   ASSERT_EQ(LinkRead(OffsetFsuipcVersion, 4, &version, &result), 1);
   DWORD start = GetTickCount();
   EXPECT_EQ(LinkProcess(&result), 0);
-  EXPECT_TRUE(result == 11 || result == 12) << result;
+  EXPECT_TRUE(result == LinkTimedOut || result == LinkSendFailed) << result;
   EXPECT_GE(GetTickCount() - start, 800u);  // nine tries, 100 ms apart
   EXPECT_EQ(version, 0xAAAAAAAAu);
   EXPECT_EQ(requestCursor, requestBuffer);
@@ -306,7 +340,7 @@ TEST_F(Link, UnknownTypeWordEndsTheWalkWithSuccess) {
   LinkRead(OffsetFsuipcVersion, 4, &third, &result);
   uint8_t* block = requestBuffer;
   EXPECT_EQ(LinkProcess(&result), 1);
-  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(result, LinkOkay);
   EXPECT_EQ(first, 0x19980005u + 0x10000);
   EXPECT_EQ(second, 0xAAAAAAAAu);
   EXPECT_EQ(third, 0xBBBBBBBBu);
@@ -356,14 +390,13 @@ TEST_F(Link, ConcurrentSequencesNeverInterleave) {
   const int rounds = 1500;
   std::thread placer([] {
     for (uint32_t i = 0; i < rounds; i++) {
-      LinkResult result;
-      LinkLock();
+      LinkRecords records = {};
       for (uint32_t part = 0; part < 3; part++) {
         uint32_t tag = i * 4 + part;
-        LinkWrite(0x5000 + part * 4, 4, &tag, &result);
+        AddWrite(&records, 0x5000 + part * 4, 4, &tag);
       }
-      LinkProcess(&result);
-      LinkUnlock();
+      LinkResult result;
+      LinkExchange(&records, &result);
     }
   });
   for (int i = 0; i < rounds; i++) {

@@ -3,6 +3,7 @@
 // the test's own: a deterministic simulator clock, stepped per reading.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -31,6 +32,9 @@ double simClock;
 // Seconds the clock runs before the given (zero-based) reading; set before the flight.
 std::function<double(int reading)> clockStep;
 int clockReadings;
+// Whether the client is to see this exchange (its records as served) fail, with a reply of
+// 0 after the records were served.
+std::function<bool(const std::vector<Served>& exchange)> failExchange;
 
 uint32_t Word(const uint8_t* at) {
   uint32_t value;
@@ -41,6 +45,7 @@ uint32_t Word(const uint8_t* at) {
 void AfterServe(uint8_t* block, uint32_t size) {
   std::lock_guard<std::mutex> guard(logLock);
   exchanges++;
+  size_t first = served.size();
   for (uint32_t at = 0; at + 4 <= size && Word(block + at) != 0;) {
     bool write = Word(block + at) == 2;
     uint32_t header = write ? 12 : 16;
@@ -53,6 +58,8 @@ void AfterServe(uint8_t* block, uint32_t size) {
     served.push_back({exchanges, write, offset, std::vector<uint8_t>(data, data + length)});
     at += header + length;
   }
+  std::vector<Served> exchange(served.begin() + first, served.end());
+  if (failExchange) sim::SetReply(failExchange(exchange) ? 0 : 1);
 }
 
 int64_t Value(const Served& s) {
@@ -107,6 +114,7 @@ class Replay : public ::testing::Test {
       simClock = 1000.0;
       clockReadings = 0;
       clockStep = [](int) { return 0.25; };
+      failExchange = nullptr;
     }
     sim::SetAfterServe(AfterServe);
     simWindow = nullptr;
@@ -123,6 +131,7 @@ class Replay : public ::testing::Test {
       CloseHandle(thread);
     }
     sim::SetAfterServe(nullptr);
+    failExchange = nullptr;
     LinkClose();
     sim::Stop();
     stopRequested = 0;
@@ -264,8 +273,8 @@ struct Channel {
 TEST_F(Replay, FlownValuesFollowTheRecording) {
   const int rows = 12;
   FillTables(rows);
-  // Mostly 0.3 s per reading, with a jump of 5 s and a clock that goes back 0.4 s.
-  clockStep = [](int reading) { return reading == 6 ? 5.0 : reading == 20 ? -0.4 : 0.3; };
+  // Mostly 0.3 s per reading, with a jump of 5 s and then a clock that goes back 0.4 s.
+  clockStep = [](int reading) { return reading == 6 ? 5.0 : reading == 7 ? -0.4 : 0.3; };
   Fly(0);
   Land();
   const Channel channels[] = {{OffsetHeading, headingTable, 4}, {OffsetPitch, pitchTable, 4},
@@ -283,7 +292,7 @@ TEST_F(Replay, FlownValuesFollowTheRecording) {
       started = true;
       last = reading;
     } else if (s.write && s.offset == OffsetElevatorTrim) {
-      row++;  // the row's events: the next row starts at 0
+      row++;  // the row's events: the next row starts with the time run past the last
       t = 0;
     } else if (s.write) {
       for (const Channel& c : channels) {
@@ -302,11 +311,12 @@ TEST_F(Replay, FlownValuesFollowTheRecording) {
   EXPECT_EQ(row, rows);
   EXPECT_GT(checked, 8 * 20);
   EXPECT_GT(negativeFrames, 0);
-  // Row 0 ends after three frames; the 5 s jump ends row 1 after its first frame and row 2
-  // begins afresh with its full three frames: one row advanced, the rest of the jump dropped.
+  // Row 0 ends at 1.2 after three frames and row 1 begins at 0.2; the 5 s jump ends row 1
+  // after its first frame, and row 2 begins afresh at 0: one row advanced, the rest of the
+  // jump dropped. There the clock goes back: -0.4, -0.1, then 0.2 to 0.8, five frames.
   EXPECT_EQ(framesPerRow[0], 3);
   EXPECT_EQ(framesPerRow[1], 1);
-  EXPECT_EQ(framesPerRow[2], 3);
+  EXPECT_EQ(framesPerRow[2], 5);
 }
 
 TEST_F(Replay, WithoutLatLonFramesWriteSixChannels) {
@@ -390,6 +400,234 @@ TEST_F(Replay, LinkFailureWhileStartingEndsAtOnceWithoutExitWrites) {
   Land();
   EXPECT_EQ(linkFailed, 1);
   EXPECT_EQ(sim::ExchangeCount() - before, 3);  // the flap step read and the two flap writes
+}
+
+
+// ---- The records and their exchanges ----------------------------------------------------
+
+// Walks the served records along the replay's own algorithm, one record at a time: what a
+// reply served is taken as read, what is written must match, and each exchange must hold
+// exactly the records that belong together.
+class Reference {
+ public:
+  explicit Reference(std::vector<Served> log) : log(std::move(log)) {}
+  // The next records form a new exchange.
+  void Exchange(const char* kind) {
+    this->kind = kind;
+    exchange = next < log.size() ? log[next].exchange : -1;
+    if (next > 0 && next < log.size()) EXPECT_NE(exchange, log[next - 1].exchange) << Where();
+  }
+  std::vector<uint8_t> Read(uint32_t offset, uint32_t size) {
+    const Served* s = Take(false, offset);
+    if (!s) return std::vector<uint8_t>(size, 0);
+    EXPECT_EQ(s->bytes.size(), size) << Where();
+    return s->bytes;
+  }
+  void Write(uint32_t offset, const void* bytes, uint32_t size) {
+    const Served* s = Take(true, offset);
+    const uint8_t* b = static_cast<const uint8_t*>(bytes);
+    if (s) EXPECT_EQ(s->bytes, std::vector<uint8_t>(b, b + size)) << Where();
+  }
+  template <typename T> T ReadAs(uint32_t offset) {
+    T value;
+    std::vector<uint8_t> bytes = Read(offset, sizeof value);
+    memcpy(&value, bytes.data(), sizeof value);
+    return value;
+  }
+  template <typename T> void WriteAs(uint32_t offset, T value) { Write(offset, &value, sizeof value); }
+  bool Done() const { return next == log.size(); }
+  bool failed = false;
+
+ private:
+  const Served* Take(bool write, uint32_t offset) {
+    if (failed || next >= log.size()) {
+      ADD_FAILURE() << "no record left for " << offset << " in " << kind;
+      failed = true;
+      return nullptr;
+    }
+    const Served& s = log[next++];
+    EXPECT_EQ(s.exchange, exchange) << Where();
+    if (s.write != write || s.offset != offset) {
+      ADD_FAILURE() << "expected " << (write ? "write " : "read ") << std::hex << offset
+                    << ", got " << (s.write ? "write " : "read ") << s.offset << " " << Where();
+      failed = true;
+      return nullptr;
+    }
+    return &s;
+  }
+  std::string Where() const {
+    return std::string(kind) + " at record " + std::to_string(next) + ", exchange " +
+           std::to_string(exchange);
+  }
+  std::vector<Served> log;
+  size_t next = 0;
+  int exchange = 0;
+  const char* kind = "";
+};
+
+const uint32_t ThrottleOffsets[4] = {0x38A8, 0x3968, 0x3A28, 0x3AE8};
+
+// The records of a flight from startRow to 5626, with no pause and the clock of the script.
+void FlyReference(Reference& ref, int startRow) {
+  const Channel channels[] = {{OffsetHeading, headingTable, 4}, {OffsetPitch, pitchTable, 4},
+                              {OffsetBank, rollTable, 4},       {OffsetAileron, aileronTable, 2},
+                              {OffsetElevator, elevatorTable, 2}, {OffsetAltitude, altitudeTable, 8},
+                              {OffsetLongitude, longitudeTable, 8}, {OffsetLatitude, latitudeTable, 8}};
+  auto flaps = [&](TimeCode tc, const char* kind) {
+    ref.Exchange(kind);
+    int16_t step = ref.ReadAs<int16_t>(OffsetFlapStep);
+    ref.Exchange(kind);
+    ref.WriteAs<int32_t>(OffsetFlapsLever, 0);
+    ref.Exchange(kind);
+    ref.WriteAs<int32_t>(OffsetFlapsLever, std::min(step * FlapDetents(tc), 16383));
+  };
+  TimeCode start = timeCodes[startRow];
+  flaps(start, "start flaps");
+  ref.Exchange("start gear");
+  ref.WriteAs<int32_t>(OffsetGear, start < 3932 ? 0 : 16383);
+  ref.Exchange("start clock");
+  double last = ref.ReadAs<double>(OffsetClock);
+  ref.Exchange("start watch");
+  ref.ReadAs<uint16_t>(OffsetPauseIndicator);
+  ref.ReadAs<uint8_t>(OffsetMenuIndicator);
+  double t = 0;
+  bool throttlesHeld = false;
+  double throttles[4];
+  for (int row = startRow; !ref.failed; row++) {
+    TimeCode tc = timeCodes[row];
+    ref.Exchange("frame start");
+    if (transcriptTexts[row][0] != '0') {
+      ref.Write(OffsetCaptionText, transcriptTexts[row], 128);
+      ref.WriteAs<uint16_t>(OffsetCaptionTime, uint16_t(transcriptDurations[row]));
+    }
+    for (;;) {
+      if (throttlesHeld)
+        for (int n = 0; n < 4; n++) ref.WriteAs<double>(ThrottleOffsets[n], throttles[n]);
+      throttlesHeld = false;
+      ref.ReadAs<uint16_t>(OffsetPauseIndicator);
+      ref.ReadAs<uint8_t>(OffsetMenuIndicator);
+      double reading = ref.ReadAs<double>(OffsetClock);
+      t += reading - last;
+      last = reading;
+      if (t >= 1.0 || ref.failed) break;
+      ref.Exchange("frame");
+      for (const Channel& c : channels) {
+        int64_t value = int64_t(Interpolate(t, c.table, row, MaxRows - 1));
+        ref.Write(c.offset, &value, c.bytes);
+      }
+      double airspeed = ref.ReadAs<int32_t>(OffsetAirspeed);
+      for (int n = 0; n < 4; n++) {
+        throttles[n] = ref.ReadAs<double>(ThrottleOffsets[n]);
+        if (airspeed < speedTable[row] - 5) throttles[n] = std::min(throttles[n] + 0.008, 0.999);
+        else if (airspeed > speedTable[row]) throttles[n] = std::max(throttles[n] - 0.01, 0.001);
+      }
+      throttlesHeld = true;
+      ref.Exchange("frame start");
+    }
+    ref.Exchange("row end 1");
+    ref.WriteAs<int16_t>(OffsetElevatorTrim, 0);
+    ref.WriteAs<int32_t>(OffsetAutopilotMaster, 0);  // every row from 2439
+    ref.WriteAs<int32_t>(OffsetGear, 16383);         // every row from 3932
+    int16_t step = 0;
+    if (tc >= 5118) {
+      step = ref.ReadAs<int16_t>(OffsetFlapStep);
+      ref.WriteAs<int32_t>(OffsetFlapsLever, 0);
+    }
+    if (tc >= 5118 || tc == 5626) ref.Exchange("row end 2");
+    if (tc >= 5118) ref.WriteAs<int32_t>(OffsetFlapsLever, std::min(step * FlapDetents(tc), 16383));
+    if (tc == 5626) {
+      ref.WriteAs<int16_t>(OffsetPause, 1);
+      break;
+    }
+    t = 0;
+  }
+  ref.Exchange("exit");
+  char blank[128] = " ";
+  ref.Write(OffsetCaptionText, blank, 128);
+  ref.WriteAs<int16_t>(OffsetCaptionTime, 1);
+}
+
+TEST_F(Replay, RecordsFrom5100ToTheEndGoInTheirExchangesInOrder) {
+  FillTables(MaxRows);
+  showText = 1;
+  for (int r = 0; r < MaxRows; r++) {
+    strcpy(transcriptTexts[r], r % 7 ? "0" : "caption");
+    transcriptDurations[r] = r % 5;
+  }
+  // 3/8 s per reading: exact in binary, so rows end at 1.125, 1.25, 1.0 ... and carry.
+  clockStep = [](int) { return 0.375; };
+  const int Row5100 = 3060 - 1440;
+  Fly(Row5100);
+  Land();
+  Reference ref(Log());
+  FlyReference(ref, Row5100);
+  EXPECT_TRUE(ref.Done());
+  EXPECT_EQ(currentRow, Row5626);
+  EXPECT_EQ(linkFailed, 0);
+}
+
+struct FailureCase {
+  const char* what;
+  std::function<bool(const std::vector<Served>&)> isIt;  // the kind of exchange to fail
+  bool endsReplay;
+};
+
+bool Has(const std::vector<Served>& exchange, bool write, uint32_t offset) {
+  for (const Served& s : exchange)
+    if (s.write == write && s.offset == offset) return true;
+  return false;
+}
+
+// One failure of each kind of exchange, on the third row's: a failed frame start or row end
+// ends the replay without the pause; a failed frame only loses that frame's speed hold.
+TEST_F(Replay, OneFailedExchangeOfEachKind) {
+  const FailureCase cases[] = {
+      {"frame start", [](const std::vector<Served>& e) { return Has(e, false, OffsetClock); }, true},
+      {"frame", [](const std::vector<Served>& e) { return Has(e, true, OffsetHeading); }, false},
+      {"row end 1", [](const std::vector<Served>& e) { return Has(e, true, OffsetElevatorTrim); }, true},
+      {"row end 2", [](const std::vector<Served>& e) {
+         return !e.empty() && e[0].write && e[0].offset == OffsetFlapsLever && e.size() == 1 &&
+                Value(e[0]) != 0;
+       }, true},
+  };
+  for (const FailureCase& c : cases) {
+    TearDown();  // a fresh stand-in and link for each case
+    SetUp();
+    FillTables(MaxRows);
+    clockStep = [](int) { return 0.375; };
+    int seen = 0;
+    int failedAt = 0;
+    failExchange = [&](const std::vector<Served>& e) {
+      if (failedAt || !c.isIt(e) || ++seen < 8) return false;
+      failedAt = e[0].exchange;
+      return true;
+    };
+    Fly(Row5500);
+    Land();
+    failExchange = nullptr;
+    std::vector<Served> log = Log();
+    ASSERT_NE(failedAt, 0) << c.what;
+    EXPECT_EQ(linkFailed, c.endsReplay ? 1 : 0) << c.what;
+    EXPECT_EQ(currentRow == Row5626, !c.endsReplay) << c.what;
+    std::vector<Served> after;
+    for (const Served& s : log)
+      if (s.exchange > failedAt) after.push_back(s);
+    if (c.endsReplay) {
+      // Only the exit writes follow; the simulator is not paused.
+      ASSERT_EQ(after.size(), 2u) << c.what;
+      EXPECT_EQ(after[0].offset, OffsetCaptionText) << c.what;
+      for (const Served& s : log) EXPECT_FALSE(s.write && s.offset == OffsetPause) << c.what;
+    } else {
+      // The next frame start carries no throttle writes: none are held from a failed read.
+      ASSERT_FALSE(after.empty());
+      EXPECT_TRUE(Has(after, false, OffsetClock));
+      for (const Served& s : after) {
+        if (s.exchange != after[0].exchange) break;
+        EXPECT_NE(s.offset, OffsetThrottle1) << c.what;
+      }
+      ExpectExitWrites(log);
+    }
+  }
 }
 
 }  // namespace
