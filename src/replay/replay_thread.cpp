@@ -115,11 +115,17 @@ static void RunClock(double reading) {
   lastClock = reading;
 }
 
+// The time a row ran beyond its second begins the next row, so the replay keeps step with
+// the simulator's clock; a gap of a second or more still advances one row and drops the rest.
+static void CarryOvershoot() {
+  double overshoot = rowFraction - 1.0;
+  rowFraction = overshoot < 1.0 ? overshoot : 0.0;
+}
+
 // Frames until the row's simulated second has run. Returns 1 when the row is over (also on
 // a stop while the simulator stays paused, whose clock would never finish the row) and 0
 // on a link failure.
 static int FlyRow(int row) {
-  rowFraction = 0.0;  // time the previous row ran beyond 1.0 is dropped
   frameStart.count = 0;
   frameStart.stored = 0;
   ShowCaption(row, &frameStart);
@@ -168,10 +174,12 @@ static int RowEvents(int row) {
 }
 
 static void FlyRows() {
+  rowFraction = 0.0;
   for (;;) {
     int row = currentRow;
     ShowClockInTitle(row);
     if (!FlyRow(row) || !RowEvents(row)) return;
+    CarryOvershoot();
     currentRow = row + 1;
   }
 }

@@ -293,7 +293,7 @@ TEST_F(Replay, FlownValuesFollowTheRecording) {
       last = reading;
     } else if (s.write && s.offset == OffsetElevatorTrim) {
       row++;  // the row's events: the next row starts with the time run past the last
-      t = 0;
+      t = t - 1 < 1 ? t - 1 : 0;
     } else if (s.write) {
       for (const Channel& c : channels) {
         if (c.offset != s.offset) continue;
@@ -539,7 +539,7 @@ void FlyReference(Reference& ref, int startRow) {
       ref.WriteAs<int16_t>(OffsetPause, 1);
       break;
     }
-    t = 0;
+    t = t - 1.0 < 1.0 ? t - 1.0 : 0.0;
   }
   ref.Exchange("exit");
   char blank[128] = " ";
