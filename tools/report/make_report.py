@@ -84,7 +84,22 @@ class Replay:
         self.speeds = []        # (recording seconds, knots) as read by the speed hold
         self.events = []        # (recording seconds, text)
         self.captions = []      # (recording seconds, text)
+        self.frames_in_row = {}  # recording seconds of a row: frames flown in it
         self._walk()
+
+    def pace(self):
+        """(recording seconds, replay frames per simulated second, seconds behind the
+        simulator's clock) for each row whose end was seen, from the second row on: the
+        first row's title comes before the resume."""
+        out = []
+        if len(self.rows) < 3:
+            return out
+        first_seconds, first_clock, _ = self.rows[1]
+        for (seconds, clock, _), (_, next_clock, _) in zip(self.rows[1:], self.rows[2:]):
+            ran = next_clock - clock
+            rate = self.frames_in_row.get(seconds, 0) / ran if ran > 0 else float('nan')
+            out.append((seconds, rate, (clock - first_clock) - (seconds - first_seconds)))
+        return out
 
     def _recording_time(self, line):
         if not self.rows:
@@ -128,6 +143,7 @@ class Replay:
                 continue
             if offset == OFFSET['heading']:
                 frame = {'t': t, 'heading': value(line, '<I') * 360.0 / TURN}
+                self.frames_in_row[row] = self.frames_in_row.get(row, 0) + 1
             elif offset == OFFSET['pitch']:
                 frame['pitch'] = value(line, '<i') * 360.0 / TURN
             elif offset == OFFSET['bank']:
@@ -227,6 +243,25 @@ def plot(replay, data_dir, out_dir, plays_at):
     return path
 
 
+def plot_pace(replay, out_dir):
+    pace = replay.pace()
+    figure, axes = plt.subplots(2, 1, figsize=(12, 6), sharex=True)
+    xs = [seconds / 60.0 for seconds, _, _ in pace]
+    axes[0].plot(xs, [rate for _, rate, _ in pace], color='tab:blue', linewidth=0.8)
+    axes[0].set_ylabel('replay frames per\nsimulated second')
+    axes[1].plot(xs, [behind for _, _, behind in pace], color='tab:orange', linewidth=0.8)
+    axes[1].set_ylabel('behind the simulator\'s\nclock (s)')
+    axes[1].set_xlabel('recording clock (minutes), per row')
+    for axis in axes:
+        axis.grid(alpha=0.3)
+    figure.suptitle('VRN505 Ostavin demo: pace of the replay')
+    figure.tight_layout()
+    path = os.path.join(out_dir, 'pace.png')
+    figure.savefig(path, dpi=90)
+    plt.close(figure)
+    return path
+
+
 def summary(replay, syncs, out_dir, settings):
     flown_rows = len(replay.rows)
     start_clock = replay.resume['clock'] if replay.resume else 0.0
@@ -263,7 +298,9 @@ def summary(replay, syncs, out_dir, settings):
         worst = max(syncs, key=lambda s: abs(s[1]))
         out.append('| clips started | %d |' % len(syncs))
         out.append('| worst clip sync error | %+.1f ms (clip %d) |' % (worst[1], worst[0]))
-    out += ['', '![recorded against flown](flight.png)', '', '## Scheduled events', '',
+    out += ['', '![recorded against flown](flight.png)', '',
+            '![replay frames per simulated second, and how far behind the simulator\'s clock]'
+            '(pace.png)', '', '## Scheduled events', '',
             '| Recording clock | Event |', '|---|---|']
     for t, text in replay.events:
         out.append('| %s | %s |' % (clock_text(t), text))
@@ -295,6 +332,7 @@ def main():
     syncs = sync_errors(replay, plays)
     plays_at = [time_code_seconds(tc) + error / 1000.0 for tc, error in syncs]
     plot(replay, data_dir, out_dir, plays_at)
+    plot_pace(replay, out_dir)
     print(open(summary(replay, syncs, out_dir, settings), encoding='utf-8').read().split('\n![')[0])
 
 
