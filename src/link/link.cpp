@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "link/offsets.h"
+#include "replay/replay.h"  // stopRequested: a stop does not wait out the tries
 
 const char* const linkResultMessages[LinkResultCount] = {
     "Okay",
@@ -36,6 +37,7 @@ uint32_t mappingSerial;
 uint32_t fsuipcVersion;
 uint32_t simVersion;
 std::atomic<int32_t> linkFailed;
+std::atomic<int32_t> linkUnanswered;
 
 enum : uint32_t { RequestEnd = 0, RequestRead = 1, RequestWrite = 2 };
 const uint32_t ReadHeaderSize = 16;
@@ -214,12 +216,14 @@ int LinkWrite(uint32_t offset, uint32_t size, const void* source, LinkResult* re
   return queuedOk;
 }
 
-// Sends the block: 9 tries with 100 ms between them. Returns 1 with the reply value.
+// Sends the block: 9 tries with 100 ms between them, for a simulator that is busy; while a
+// stop is asked for, one try, since the user is leaving. Returns 1 with the reply value.
 static int SendBlock(DWORD_PTR* reply) {
   for (int attempt = 1; attempt < SendTries + 1; attempt++) {
     if (SendMessageTimeoutA(serverWindow, linkMessage, static_cast<WPARAM>(mappingAtom), 0,
                             SMTO_BLOCK, SendTimeoutMs, reply))
       return 1;
+    if (stopRequested != 0) return 0;
     Sleep(RetryPauseMs);
   }
   return 0;
@@ -314,11 +318,18 @@ int LinkExchange(const LinkRecords* records, LinkResult* result) {
   return sent;
 }
 
+int ReplayExchange(const LinkRecords* records, LinkResult* result) {
+  if (linkUnanswered == 1) return Fail(result, LinkTimedOut);
+  if (LinkExchange(records, result)) return 1;
+  if (*result == LinkTimedOut || *result == LinkSendFailed) linkUnanswered = 1;
+  return 0;
+}
+
 int ReadNow(uint32_t offset, uint32_t size, void* destination) {
   LinkRecords records = {};
   AddRead(&records, offset, size, destination);
   LinkResult result;
-  int failed = !LinkExchange(&records, &result);
+  int failed = !ReplayExchange(&records, &result);
   if (failed) linkFailed = 1;
   return failed;
 }
@@ -327,7 +338,7 @@ int WriteNow(uint32_t offset, uint32_t size, const void* source) {
   LinkRecords records = {};
   AddWrite(&records, offset, size, source);
   LinkResult result;
-  int failed = !LinkExchange(&records, &result);
+  int failed = !ReplayExchange(&records, &result);
   if (failed) linkFailed = 1;
   return failed;
 }

@@ -80,7 +80,17 @@ void AddWrite(LinkRecords* records, uint32_t offset, uint32_t size, const void* 
 // and nothing is sent. linkFailed is left alone.
 int LinkExchange(const LinkRecords* records, LinkResult* result);
 
-// One request and its exchange. Return 0 on success and 1 on failure (then linkFailed is 1).
+// The replay thread's exchanges. Once one of them went unanswered (every try failed, or one
+// try while a stop is asked for) the link is taken as gone: a link that did not answer does
+// not answer the next exchange either, and a user who is leaving must not wait out the
+// tries again and again. These wrappers then send nothing and fail at once with
+// LinkTimedOut. Set here; the replay thread clears it as it starts.
+extern std::atomic<int32_t> linkUnanswered;
+// LinkExchange behind that rule. Returns 1 on success and 0 on failure, *result set on
+// every path; linkFailed is left alone.
+int ReplayExchange(const LinkRecords* records, LinkResult* result);
+// One request and its exchange, behind the same rule. Return 0 on success and 1 on failure
+// (then linkFailed is 1).
 int ReadNow(uint32_t offset, uint32_t size, void* destination);
 int WriteNow(uint32_t offset, uint32_t size, const void* source);
 void ReportLinkFailure(LinkResult result);

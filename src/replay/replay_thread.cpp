@@ -7,9 +7,10 @@
 #include "link/offsets.h"
 #include "replay/replay.h"
 
-// Thread-local state of the one replay thread that runs at a time.
+// State of the one replay thread that runs at a time; no other thread touches it.
 static double lastClock;    // the previous reading of the simulator clock, seconds
 static double rowFraction;  // simulated seconds run since the current row began
+const double ClockResetSeconds = 1.0;
 
 // ---- Conversions and schedules ------------------------------------------------------------
 
@@ -104,15 +105,17 @@ static void FlyFrame(int row) {
   SpeedHoldReadings readings;
   SpeedHoldReads(&frame, &readings);
   LinkResult result;
-  if (LinkExchange(&frame, &result)) SpeedHoldWrites(&frameStart, &readings, speedTable[row]);
+  if (ReplayExchange(&frame, &result)) SpeedHoldWrites(&frameStart, &readings, speedTable[row]);
 }
 
 // The time that a reading adds to the row. A reading that is not a number counts as no
-// time run, so the row can still end.
+// time run, so the row can still end. One a second or more before the last was a reset
+// clock (a flight reloaded, or garbage): the row goes on from where it stood.
 static void RunClock(double reading) {
   if (!std::isfinite(reading)) reading = lastClock;
-  rowFraction = (reading - lastClock) + rowFraction;
+  double ran = reading - lastClock;
   lastClock = reading;
+  if (ran > -ClockResetSeconds) rowFraction = ran + rowFraction;
 }
 
 // The time a row ran beyond its second begins the next row, so the replay keeps step with
@@ -122,9 +125,9 @@ static void CarryOvershoot() {
   rowFraction = overshoot < 1.0 ? overshoot : 0.0;
 }
 
-// Frames until the row's simulated second has run. Returns 1 when the row is over (also on
-// a stop while the simulator stays paused, whose clock would never finish the row) and 0
-// on a link failure.
+// Frames until the row's simulated second has run. Returns 1 when the row is over, also at
+// the end of the frame during which a stop was asked for (or at once while the simulator
+// stays paused), and 0 on a link failure.
 static int FlyRow(int row) {
   frameStart.count = 0;
   frameStart.stored = 0;
@@ -139,6 +142,7 @@ static int FlyRow(int row) {
     RunClock(reading);
     if (rowFraction >= 1.0) return 1;
     FlyFrame(row);
+    if (stopRequested != 0) return 1;  // no clock can hold a stop
   }
 }
 
@@ -161,7 +165,7 @@ static int RowEvents(int row) {
     AddWrite(&first, OffsetFlapsLever, 4, &off);
   }
   LinkResult result;
-  linkFailed = !LinkExchange(&first, &result);
+  linkFailed = !ReplayExchange(&first, &result);
   if (linkFailed == 1) return 0;
   int last = timeCode == ReplayEndTime || stopRequested != 0 || row >= LastRow();
   LinkRecords second = {};
@@ -169,7 +173,7 @@ static int RowEvents(int row) {
   const int16_t pause = 1;
   if (timeCode >= FlapScheduleStart) AddWrite(&second, OffsetFlapsLever, 4, &lever);
   if (last) AddWrite(&second, OffsetPause, 2, &pause);
-  if (second.count) linkFailed = !LinkExchange(&second, &result);
+  if (second.count) linkFailed = !ReplayExchange(&second, &result);
   return linkFailed == 0 && !last;
 }
 
@@ -192,7 +196,7 @@ static void ExitWrites() {
   AddWrite(&records, OffsetCaptionText, CaptionTextSize, blank);
   AddWrite(&records, OffsetCaptionTime, 2, &seconds);
   LinkResult result;
-  if (!LinkExchange(&records, &result)) ReportLinkFailure(result);
+  if (!ReplayExchange(&records, &result)) ReportLinkFailure(result);
 }
 
 // Flaps, gear and the first clock reading. Returns 0 when the thread must end at once.
@@ -208,6 +212,7 @@ static int StartFlight(TimeCode timeCode) {
 }
 
 DWORD WINAPI ReplayThread(LPVOID) {
+  linkUnanswered = 0;  // each replay tries the link afresh
   int row = currentRow;
   if (row < 0 || row > LastRow()) {  // nothing recorded to fly from here
     const int16_t pause = 1;

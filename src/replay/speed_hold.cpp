@@ -77,7 +77,7 @@ static int ReadIndicators(const LinkRecords* before, uint16_t* pause, uint8_t* m
   AddRead(&records, OffsetMenuIndicator, 1, menu);
   if (clock) AddRead(&records, OffsetClock, 8, clock);
   LinkResult result;
-  return LinkExchange(&records, &result);
+  return ReplayExchange(&records, &result);
 }
 
 // Polls every 40 ms until the simulator runs, a stop is asked for or the link fails.
