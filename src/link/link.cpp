@@ -37,6 +37,8 @@ uint32_t mappingSerial;
 uint32_t fsuipcVersion;
 uint32_t simVersion;
 std::atomic<int32_t> linkFailed;
+LinkSystemCalls linkSystemCalls = {RegisterWindowMessageA, GlobalAddAtomA, CreateFileMappingA,
+                                   MapViewOfFile};
 std::atomic<int32_t> linkUnanswered;
 
 enum : uint32_t { RequestEnd = 0, RequestRead = 1, RequestWrite = 2 };
@@ -115,19 +117,20 @@ static int AcquireLink(int* foundAsFs98Main, LinkResult* result) {
     *foundAsFs98Main = 1;
   }
   if (!serverWindow) return Fail(result, LinkNoServer);
-  linkMessage = RegisterWindowMessageA("FsasmLib:IPC");
+  linkMessage = linkSystemCalls.registerWindowMessage("FsasmLib:IPC");
   if (!linkMessage) return CloseAndFail(result, LinkNoMessage);
 
   char name[64];
   mappingSerial++;
   wsprintfA(name, "FsasmLib:IPC:%X:%X", GetCurrentProcessId(), mappingSerial);
-  mappingAtom = GlobalAddAtomA(name);
+  mappingAtom = linkSystemCalls.globalAddAtom(name);
   if (!mappingAtom) return CloseAndFail(result, LinkNoAtom);
-  mappingHandle = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                     RequestBlockSize, name);
+  mappingHandle = linkSystemCalls.createFileMapping(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                                   0, RequestBlockSize, name);
   if (!mappingHandle || GetLastError() == ERROR_ALREADY_EXISTS)
     return CloseAndFail(result, LinkNoMapping);
-  requestBuffer = static_cast<uint8_t*>(MapViewOfFile(mappingHandle, FILE_MAP_WRITE, 0, 0, 0));
+  requestBuffer =
+      static_cast<uint8_t*>(linkSystemCalls.mapViewOfFile(mappingHandle, FILE_MAP_WRITE, 0, 0, 0));
   if (!requestBuffer) return CloseAndFail(result, LinkNoView);
   requestCursor = requestBuffer;
   queuedCount = 0;

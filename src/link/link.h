@@ -44,6 +44,18 @@ extern uint32_t mappingSerial;   // LinkOpen counts it up; never reset
 extern uint32_t fsuipcVersion;   // LinkOpen writes; read by the version test
 extern uint32_t simVersion;      // LinkOpen writes (7 or 8 once open); read by the window code
 
+// The Win32 calls of LinkOpen that acquire something, reached through this table so that a
+// test can make any one of them fail. Only tests change it.
+struct LinkSystemCalls {
+  UINT(WINAPI* registerWindowMessage)(LPCSTR name);
+  ATOM(WINAPI* globalAddAtom)(LPCSTR name);
+  HANDLE(WINAPI* createFileMapping)(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect,
+                                    DWORD sizeHigh, DWORD sizeLow, LPCSTR name);
+  LPVOID(WINAPI* mapViewOfFile)(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                                SIZE_T bytes);
+};
+extern LinkSystemCalls linkSystemCalls;
+
 // Set to 1 by the link wrappers on any failure; assigned by the replay thread.
 extern std::atomic<int32_t> linkFailed;
 

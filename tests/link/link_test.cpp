@@ -158,6 +158,55 @@ TEST_F(Link, ExistingMappingOfTheSameNameGivesCode5) {
   CloseHandle(squatter);
 }
 
+UINT WINAPI NoMessage(LPCSTR) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return 0;
+}
+ATOM WINAPI NoAtom(LPCSTR) { return 0; }
+HANDLE WINAPI NoMapping(HANDLE, LPSECURITY_ATTRIBUTES, DWORD, DWORD, DWORD, LPCSTR) {
+  return nullptr;
+}
+LPVOID WINAPI NoView(HANDLE, DWORD, DWORD, DWORD, SIZE_T) { return nullptr; }
+
+struct SystemFault {
+  const char* what;
+  void (*fail)(LinkSystemCalls* calls);
+  LinkResult expected;
+  uint32_t serialsUsed;  // the message is registered before a serial is taken
+};
+
+// Each Win32 call of the open failing in turn: its code, and nothing left behind, neither
+// the atom nor the mapping's name; then the link opens again.
+TEST_F(Link, FailedWin32CallsAtOpenGiveTheirCodeAndLeaveNothingBehind) {
+  Serve();
+  const SystemFault faults[] = {
+      {"message", [](LinkSystemCalls* c) { c->registerWindowMessage = NoMessage; }, LinkNoMessage, 0},
+      {"atom", [](LinkSystemCalls* c) { c->globalAddAtom = NoAtom; }, LinkNoAtom, 1},
+      {"mapping", [](LinkSystemCalls* c) { c->createFileMapping = NoMapping; }, LinkNoMapping, 1},
+      {"view", [](LinkSystemCalls* c) { c->mapViewOfFile = NoView; }, LinkNoView, 1},
+  };
+  const LinkSystemCalls real = linkSystemCalls;
+  for (const SystemFault& f : faults) {
+    uint32_t serial = mappingSerial;
+    f.fail(&linkSystemCalls);
+    LinkResult result = 99;
+    EXPECT_EQ(LinkOpen(0, &result), 0) << f.what;
+    linkSystemCalls = real;
+    EXPECT_EQ(result, f.expected) << f.what;
+    EXPECT_EQ(mappingSerial, serial + f.serialsUsed) << f.what;
+    EXPECT_EQ(requestBuffer, nullptr) << f.what;
+    EXPECT_EQ(mappingHandle, nullptr) << f.what;
+    EXPECT_EQ(mappingAtom, 0) << f.what;
+    char name[64];
+    wsprintfA(name, "FsasmLib:IPC:%X:%X", GetCurrentProcessId(), mappingSerial);
+    EXPECT_EQ(GlobalFindAtomA(name), 0) << f.what << ": the atom is still there";
+    HANDLE left = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+    EXPECT_EQ(left, nullptr) << f.what << ": the mapping's name is still taken";
+    if (left) CloseHandle(left);
+  }
+  Open();
+}
+
 TEST_F(Link, HandshakeIsOneExchangeOfTwoReadsAndTheClientVersion) {
   sim::Options options;
   options.recordBlocks = true;
