@@ -157,7 +157,7 @@ TEST_F(SimWindow, TitleOfAHungSimulatorWindowGivesUp) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   sim::SetHang(false);
   stuck.join();
-  EXPECT_LT(seconds, 1.5);
+  EXPECT_LT(seconds, 3.0);  // the title write gives up after 1 s, not never
   linkFailed = 0;
 }
 

@@ -69,7 +69,7 @@ TEST_F(Voice, RowsWithoutAClipOpenNothing) {
     EXPECT_EQ(WaitForSingleObject(thread, 0), DWORD(WAIT_TIMEOUT)) << c.what << ": ended early";
     double stopMs = StopAndTime(2000);
     EXPECT_GE(stopMs, 0) << c.what;
-    EXPECT_LE(stopMs, 650) << c.what << ": one 500 ms pass at most";
+    EXPECT_LE(stopMs, 1500) << c.what << ": one 500 ms pass at most, three times over";
     EXPECT_EQ(Operations(Calls()), "CreateVox Release") << c.what;
   }
 }
@@ -106,7 +106,7 @@ TEST_F(Voice, RowsWithoutAClipArePolledTwiceASecondWithoutSpinning) {
   ASSERT_TRUE(WaitForCall("Open", ClipName(FirstClip), 1, 2000));
   std::vector<VoxCallRecord> calls = CallsSince(moved);
   ASSERT_FALSE(calls.empty());
-  EXPECT_LE(calls[0].ms - moved, 560);
+  EXPECT_LE(calls[0].ms - moved, 1500);  // one 500 ms pass, three times over
 }
 
 // Puts the thread into its hold: the first clip playing on its own row, simulator paused.
@@ -135,7 +135,7 @@ TEST_F(Voice, PauseHoldsAPlayingClipOnceAndOnePlayLetsItGoOn) {
   Sleep(700);
   std::vector<VoxCallRecord> after = CallsSince(resumed);
   EXPECT_EQ(Operations(after), "Play") << "exactly one Play on resume, nothing more";
-  EXPECT_LE(after[0].ms - resumed, 100) << "resume noticed within a 50 ms poll";
+  EXPECT_LE(after[0].ms - resumed, 150) << "resume noticed within a 50 ms poll, three times over";
 }
 
 TEST_F(Voice, PauseWithNoClipPlayingHoldsNothing) {
@@ -160,7 +160,7 @@ TEST_F(Voice, StopWhileHoldingReleasesWithoutPlay) {
   Sleep(200);
   double stopMs = StopAndTime(1000);
   EXPECT_GE(stopMs, 0);
-  EXPECT_LE(stopMs, 100) << "answered within one 50 ms poll";
+  EXPECT_LE(stopMs, 150) << "answered within one 50 ms poll, three times over";
   EXPECT_EQ(Operations(CallsSince(pausedAt)), "IsPlaying Pause Release");
 }
 
@@ -220,7 +220,7 @@ TEST_F(Voice, WithoutAPlayerTheThreadOnlyWaitsForItsStop) {
     EXPECT_EQ(WaitForSingleObject(thread, 0), DWORD(WAIT_TIMEOUT)) << c.what << ": ended early";
     double stopMs = StopAndTime(2000);
     EXPECT_GE(stopMs, 0) << c.what;
-    EXPECT_LE(stopMs, 100) << c.what;
+    EXPECT_LE(stopMs, 150) << c.what;  // one 50 ms poll, three times over
   }
   EXPECT_EQ(Operations(Calls()), "") << "the real player was never used";
   voiceLibrary = vox;
