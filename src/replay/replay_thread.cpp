@@ -137,7 +137,7 @@ static int FlyRow(int row) {
     int watched = WatchFrameStart(&frameStart, &reading);
     frameStart.count = 0;
     frameStart.stored = 0;
-    if (!watched) return 0;
+    if (!watched || linkFailed == 1) return 0;  // also a failed poll of the start's watch
     if (simPaused == 1 && stopRequested != 0) return 1;
     RunClock(reading);
     if (rowFraction >= 1.0) return 1;
