@@ -21,6 +21,9 @@ enum ControlCommand : WPARAM {
   ControlExit = 8,
   ControlClockRate = 9,      // lParam: simulator seconds per real second x 1000
   ControlExchanges = 10,     // reply: exchanges served so far
+  ControlReply = 11,         // lParam: the reply of every later exchange
+  ControlSetClock = 12,      // lParam: the clock jumps there, in whole seconds, and runs on
+  ControlGarbageClock = 13,  // the clock reads 6.7e297 for lParam ms, then as before
 };
 
 // The command named at the start of a line of text ("pause", "rate 30" ...), 0 if none.

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "control.h"
+#include "link/offsets.h"
 #include "sim_server.h"
 
 namespace {
@@ -107,6 +108,16 @@ bool ParseOptions(int argc, char** argv, sim::Options* options, bool* readStdin)
   return true;
 }
 
+void SetClock(double seconds) { sim::Poke(OffsetClock, &seconds, sizeof seconds); }
+
+// A clock that reads garbage for a while, as a simulator's was once seen to.
+void ServeGarbageClock(DWORD ms) {
+  double was = sim::Clock();
+  SetClock(6.7e297);
+  Sleep(ms);
+  SetClock(was);
+}
+
 LRESULT Control(WPARAM command, LPARAM argument) {
   switch (command) {
     case ControlPause: sim::SetPaused(true); return 1;
@@ -118,6 +129,9 @@ LRESULT Control(WPARAM command, LPARAM argument) {
     case ControlDestroyServer: sim::DestroyServerWindow(); return 1;
     case ControlClockRate: sim::SetClockRate(argument / 1000.0); return 1;
     case ControlExchanges: return sim::ExchangeCount();
+    case ControlReply: sim::SetReply(argument); return 1;
+    case ControlSetClock: SetClock(double(int32_t(argument))); return 1;
+    case ControlGarbageClock: ServeGarbageClock(DWORD(argument)); return 1;
     case ControlExit: PostQuitMessage(0); return 1;
   }
   return 0;
