@@ -1,5 +1,5 @@
-// Speed hold, flap setting and the pause watch: short conversations with the simulator that
-// the replay thread holds once per frame, per row or while the simulator is paused.
+// Speed hold and flap setting: what the replay thread tells the throttles each frame and the
+// flap lever on the rows that set it.
 #include "link/link.h"
 #include "link/offsets.h"
 #include "replay/replay.h"
@@ -62,66 +62,4 @@ int StepFlaps(int32_t detents) {
   WriteNow(OffsetFlapsLever, 4, &up);
   int32_t value = FlapLeverValue(step, detents);
   return WriteNow(OffsetFlapsLever, 4, &value);
-}
-
-// ---- Pause watch ------------------------------------------------------------------------------
-
-// Both indicators, and the clock when asked, in one exchange behind the given records. The
-// indicators stay 0 when the exchange fails.
-static int ReadIndicators(const LinkRecords* before, uint16_t* pause, uint8_t* menu,
-                          double* clock) {
-  LinkRecords records = *before;
-  *pause = 0;
-  *menu = 0;
-  AddRead(&records, OffsetPauseIndicator, 2, pause);
-  AddRead(&records, OffsetMenuIndicator, 1, menu);
-  if (clock) AddRead(&records, OffsetClock, 8, clock);
-  LinkResult result;
-  return ReplayExchange(&records, &result);
-}
-
-// Polls every 40 ms until the simulator runs, a stop is asked for or the link fails.
-static int WaitOutPause(double* clock) {
-  const LinkRecords none = {};
-  uint16_t pause;
-  uint8_t menu;
-  simPaused = 1;
-  for (;;) {
-    Sleep(PausePollMs);
-    if (!ReadIndicators(&none, &pause, &menu, clock)) {
-      linkFailed = 1;
-      return 0;
-    }
-    if (stopRequested != 0) return 1;
-    if (!pause && !menu) {
-      simPaused = 0;
-      return 1;
-    }
-  }
-}
-
-void WaitWhilePaused() {
-  const LinkRecords none = {};
-  uint16_t pause;
-  uint8_t menu;
-  ReadIndicators(&none, &pause, &menu, nullptr);  // a failure reads as running
-  if (!pause && !menu) {
-    simPaused = 0;
-    return;
-  }
-  WaitOutPause(nullptr);
-}
-
-int WatchFrameStart(const LinkRecords* frameStart, double* clock) {
-  uint16_t pause;
-  uint8_t menu;
-  if (!ReadIndicators(frameStart, &pause, &menu, clock)) {
-    linkFailed = 1;
-    return 0;
-  }
-  if (!pause && !menu) {
-    simPaused = 0;
-    return 1;
-  }
-  return WaitOutPause(clock);
 }

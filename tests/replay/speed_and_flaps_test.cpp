@@ -1,10 +1,8 @@
-// Speed hold, flap setting and the pause watch against the in-process stand-in.
+// Speed hold and flap setting against the in-process stand-in.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "link/link.h"
@@ -22,7 +20,7 @@ struct Written {
 std::mutex writtenLock;
 std::vector<Written> written;
 
-class Control : public ::testing::Test {
+class SpeedAndFlaps : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Options options;
@@ -53,15 +51,6 @@ class Control : public ::testing::Test {
 
 uint32_t Throttle(int n) { return OffsetThrottle1 + ThrottleStride * n; }
 
-void PokeIndicators(uint16_t pause, uint8_t menu) {
-  sim::Poke(OffsetPauseIndicator, &pause, 2);
-  sim::Poke(OffsetMenuIndicator, &menu, 1);
-}
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
 struct HoldCase {
   const char* what;
   int32_t airspeed;
@@ -69,7 +58,7 @@ struct HoldCase {
   double after[4];
 };
 
-TEST_F(Control, SpeedHoldBandLimitsAndWriteBack) {
+TEST_F(SpeedAndFlaps, SpeedHoldBandLimitsAndWriteBack) {
   const double target = 25600;  // 200 knots
   const HoldCase cases[] = {
       {"exactly target - 5", 25595, {0.5, 0.995, 0.005, 1.0}, {0.5, 0.995, 0.005, 1.0}},
@@ -106,7 +95,7 @@ struct FlapCase {
   int32_t lever;
 };
 
-TEST_F(Control, StepFlapsRetractsThenSetsTheDetent) {
+TEST_F(SpeedAndFlaps, StepFlapsRetractsThenSetsTheDetent) {
   const FlapCase cases[] = {{0, 2047, 0},      {6, 2047, 12282}, {6, 4095, 16383},
                             {8, 2047, 16376},  {9, 2047, 16383}, {-3, 2047, 0},
                             {2, -100, -200},   {1000000, -32768, int32_t(-32768000000LL)}};
@@ -126,64 +115,13 @@ TEST_F(Control, StepFlapsRetractsThenSetsTheDetent) {
   }
 }
 
-TEST_F(Control, StepFlapsReportsItsLastWrite) {
+TEST_F(SpeedAndFlaps, StepFlapsReportsItsLastWrite) {
   sim::SetReply(0);
   EXPECT_EQ(StepFlaps(4), 1);
   EXPECT_EQ(linkFailed, 1);
   sim::SetReply(1);
   linkFailed = 0;
   EXPECT_EQ(StepFlaps(4), 0);
-}
-
-TEST_F(Control, RunningSimulatorCostsTheWatchOneExchange) {
-  simPaused = 1;
-  int before = sim::ExchangeCount();
-  WaitWhilePaused();
-  EXPECT_EQ(sim::ExchangeCount() - before, 1);
-  EXPECT_EQ(simPaused, 0);
-}
-
-TEST_F(Control, WatchWaitsOutAPauseAndAMenu) {
-  const struct {
-    uint16_t pause;
-    uint8_t menu;
-  } holds[] = {{1, 0}, {0, 1}, {1, 1}};
-  for (const auto& hold : holds) {
-    PokeIndicators(hold.pause, hold.menu);
-    auto start = std::chrono::steady_clock::now();
-    std::thread watch(WaitWhilePaused);
-    auto deadline = start + std::chrono::seconds(5);
-    while (simPaused == 0 && std::chrono::steady_clock::now() < deadline) Sleep(5);
-    EXPECT_EQ(simPaused, 1);
-    Sleep(200);
-    PokeIndicators(0, 0);
-    watch.join();
-    EXPECT_GE(Seconds(start), 0.2);
-    EXPECT_EQ(simPaused, 0);
-    EXPECT_EQ(linkFailed, 0);
-  }
-}
-
-TEST_F(Control, StopWhilePausedReturnsAfterOnePollWithTheFlagStillSet) {
-  PokeIndicators(1, 0);
-  std::thread watch(WaitWhilePaused);
-  while (simPaused == 0) Sleep(5);
-  auto stop = std::chrono::steady_clock::now();
-  stopRequested = 1;
-  watch.join();
-  EXPECT_LT(Seconds(stop), 0.15);  // one 40 ms poll and an exchange, three times over
-  EXPECT_EQ(simPaused, 1);
-  EXPECT_EQ(linkFailed, 0);
-}
-
-TEST_F(Control, LinkLostWhilePausedSetsLinkFailed) {
-  PokeIndicators(1, 0);
-  std::thread watch(WaitWhilePaused);
-  while (simPaused == 0) Sleep(5);
-  sim::SetReply(0);
-  watch.join();
-  EXPECT_EQ(linkFailed, 1);
-  EXPECT_EQ(simPaused, 1);
 }
 
 }  // namespace
