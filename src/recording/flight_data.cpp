@@ -20,18 +20,13 @@ static int32_t dataLines[DataFileCount];
 static int32_t channelRows;
 static int32_t speedRows;
 
-// A record line is short; longer lines are accepted only when the rest is white space.
-const int DataLineBytes = 128;
-
 enum RecordResult { RecordEnd, RecordRead, RecordBad };
 
 static bool IsSpace(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Reads one line without its newline into line. Returns false at end of file. A NUL byte or
-// text beyond the buffer marks the line as no record.
-static bool ReadDataLine(FILE* file, char* line, bool* bad) {
+bool ReadDataLine(FILE* file, char* line, bool* bad) {
   int c = getc(file);
   if (c == EOF) return false;
   int length = 0;
@@ -49,8 +44,7 @@ static bool IsBlank(const char* text) {
   return *text == 0;
 }
 
-// Parses "seconds value..." with nothing else on the line. Values must be finite numbers.
-static bool ParseRecord(const char* line, int32_t* seconds, double* values, int valueCount) {
+bool ParseRecord(const char* line, int32_t* seconds, double* values, int valueCount) {
   char* end;
   errno = 0;
   long whole = strtol(line, &end, 10);

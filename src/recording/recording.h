@@ -48,6 +48,14 @@ extern FILE* dataFiles[DataFileCount];
 
 // Returns 1 when the data are loaded, 0 when the user has been told why not.
 int LoadFlightData();
+// A record line is short; longer lines are accepted only when the rest is white space.
+const int DataLineBytes = 128;
+// Reads one line of a data file, without its newline, into line (DataLineBytes). Returns
+// false at end of file. A NUL byte or text beyond the buffer sets bad: the line is no record.
+// The data checker reads the files through it too.
+bool ReadDataLine(FILE* file, char* line, bool* bad);
+// Parses "seconds value..." with nothing else on the line. Values must be finite numbers.
+bool ParseRecord(const char* line, int32_t* seconds, double* values, int valueCount);
 int ReadChannelRows();
 int ReadSpeedRows();
 void CloseDataFiles();

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Runs the demo over the last two and a half minutes of the recording and checks that its
 # report shows what the full demo must: the flap schedule, the end, captions and clip starts.
+#
+#   short_demo.sh BUILD [REPORT [demo options]]   (--from DIR: fly in an unpacked release)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1
-report=$build/demo-report
-OSTAVIN_DEMO_BUILT=1 BUILD_DIR=$build "$here/scripts/demo" --start 54 --rate 10 --out "$report"
+report=${2:-$build/demo-report}
+shift $(( $# < 2 ? $# : 2 ))
+OSTAVIN_DEMO_BUILT=1 BUILD_DIR=$build "$here/scripts/demo" --start 54 --rate 10 --out "$report" "$@"
 summary=$report/summary.md
 fail() { echo "short demo: $1" >&2; exit 1; }
 [ -s "$report/flight.png" ] || fail "no plot"

@@ -78,18 +78,6 @@ int PauseWrites(const StandIn& standIn) {
   return pauses;
 }
 
-HWND WaitDialog(const driver::Process& app) {
-  HWND dialog = nullptr;
-  driver::WaitFor(
-      [&] {
-        for (HWND window : driver::WindowsOf(app.id, "#32770", DisplayName))
-          if (GetDlgItem(window, IDC_START_LIST)) dialog = window;
-        return dialog != nullptr;
-      },
-      10000);
-  return dialog;
-}
-
 // The voice thread looks at the row after the current one about twice a second, so a clip
 // plays in step only while rows last about as long as in a real flight: around each clip
 // row the clock runs at the normal rate, elsewhere at the demo's rate.
@@ -138,7 +126,7 @@ int Run(const Settings& settings) {
   printf("simulator stand-in: %s\n", args);
   driver::Process app;
   if (!driver::Start(settings.program, "", settings.work, &app)) return Fail("no program");
-  HWND dialog = WaitDialog(app);
+  HWND dialog = driver::WaitControlDialog(app, 10000);
   if (!dialog) return Fail("the control dialog did not open");
   driver::SelectListEntry(dialog, IDC_START_LIST, settings.startMinute - 24);
   driver::SetChecked(dialog, IDC_PLAY_VOICE, settings.voice != 0);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "app/app.h"
+
 namespace driver {
 
 bool Start(const std::string& exe, const std::string& args, const std::string& workDir,
@@ -112,6 +114,18 @@ HWND WaitWindow(DWORD processId, const char* windowClass, const char* title, DWO
 }
 
 bool AnyBox(DWORD processId) { return FindBox(processId) != nullptr; }
+
+HWND WaitControlDialog(const Process& app, DWORD timeoutMs) {
+  HWND dialog = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND window : WindowsOf(app.id, "#32770", DisplayName))
+          if (GetDlgItem(window, IDC_START_LIST)) dialog = window;
+        return dialog != nullptr;
+      },
+      timeoutMs);
+  return dialog;
+}
 
 bool WaitBox(DWORD processId, DWORD timeoutMs, Box* box, bool answer) {
   HWND window = nullptr;

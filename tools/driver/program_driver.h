@@ -44,6 +44,8 @@ bool WaitBox(DWORD processId, DWORD timeoutMs, Box* box, bool answer = true);
 bool AnyBox(DWORD processId);
 
 // The control dialog.
+// Waits for the program's control dialog; null if it has not opened after timeoutMs.
+HWND WaitControlDialog(const Process& app, DWORD timeoutMs);
 std::string Text(HWND window);
 std::string ItemText(HWND dialog, int id);
 bool Checked(HWND dialog, int id);

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Makes the release with scripts/package, unpacks both zips into a fresh folder as a user does
+# and proves that it holds what a user needs: the file names, 32-bit executables that need
+# no MinGW runtime DLL, readmes in Windows text, the data checker passing the sample, and the
+# short demo flown from the unpacked folder.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+build=$1
+root=$build/package-test
+fail() { echo "package test: $1" >&2; exit 1; }
+rm -rf "$root"
+mkdir -p "$root/unpacked"
+
+OSTAVIN_PACKAGE_BUILT=1 BUILD_DIR=$build "$here/scripts/package" --out "$root/dist"
+(cd "$root/dist" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS"
+zips=("$root"/dist/VRN505Ostavin-*.zip)
+[ ${#zips[@]} -eq 2 ] || fail "expected two zips, found ${zips[*]}"
+for zip in "${zips[@]}"; do unzip -q "$zip" -d "$root/unpacked"; done
+folder=$root/unpacked/VRN505Ostavin
+
+# Every file of both zips, and no other.
+clips=$(sed -n '/^CLIP_TIME_CODES/,/]/p' "$here/tools/sample/make_sample.py" | grep -o '[0-9]\{4\}')
+expected=$( {
+  printf '%s\n' VRN505Ostavin.exe Vox.dll VRN505Check.exe readme.txt readme_en.txt license.txt \
+    simulator.exe data/readme.txt sound/readme.txt
+  for shot in dialog replay link-failure missing-data format-error sound-missing closing; do
+    echo "docs/$shot.png"; done
+  for dat in Roll Pitch Heading Alt Tas LatLon Alieron Elevator; do echo "data/vrn505$dat.dat"; done
+  echo data/cvrText.dat
+  for clip in $clips; do echo "sound/$clip.ogg"; done
+} | sort)
+actual=$(cd "$folder" && find . -type f | sed 's|^\./||' | sort)
+[ "$expected" = "$actual" ] || fail "files differ: $(diff <(echo "$expected") <(echo "$actual") | tr '\n' ' ')"
+
+# 32-bit PE, importing only Windows' own DLLs.
+for binary in VRN505Ostavin.exe Vox.dll VRN505Check.exe simulator.exe; do
+  header=$(i686-w64-mingw32-objdump -p "$folder/$binary")
+  grep -q '^Magic[[:space:]]*010b[[:space:]]*(PE32)' <<<"$header" || fail "$binary is not PE32"
+  dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$header" | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
+  for dll in $dlls; do
+    case $dll in kernel32.dll|user32.dll|gdi32.dll|msvcrt.dll|winmm.dll) ;;
+      *) fail "$binary imports $dll" ;; esac
+  done
+done
+
+# Windows text: CRLF on every line; Japanese in Shift-JIS, the English readme in UTF-8 with
+# a byte order mark. The stated oldest Windows and the imports that set it are what the
+# executables show.
+python3 - "$folder" "$here/tools/package/oldest_windows.py" <<'PY' || fail "readme texts"
+import os, subprocess, sys
+folder, oldest = sys.argv[1], sys.argv[2]
+texts = {"readme.txt": "cp932", "data/readme.txt": "cp932", "sound/readme.txt": "cp932",
+         "readme_en.txt": "utf-8-sig", "license.txt": "ascii"}
+decoded = {}
+for name, encoding in texts.items():
+    data = open(os.path.join(folder, name), "rb").read()
+    if encoding == "utf-8-sig" and not data.startswith(b"\xef\xbb\xbf"):
+        sys.exit("%s: no byte order mark" % name)
+    if data.count(b"\n") != data.count(b"\r\n") or not data.endswith(b"\r\n"):
+        sys.exit("%s: not CRLF throughout" % name)
+    decoded[name] = data.decode(encoding)
+binaries = [os.path.join(folder, b) for b in ("VRN505Ostavin.exe", "Vox.dll", "VRN505Check.exe")]
+lines = subprocess.run([sys.executable, oldest] + binaries, check=True, stdout=subprocess.PIPE,
+                       universal_newlines=True).stdout.splitlines()
+windows = lines[-1].split(": ", 1)[1]
+for readme in ("readme.txt", "readme_en.txt"):
+    text = decoded[readme]
+    if windows not in text or "@" in text:
+        sys.exit("%s does not state %s" % (readme, windows))
+    for line in lines[:-1]:
+        for name in line.split("(", 1)[1].rstrip(")").split(", "):
+            if name not in text:
+                sys.exit("%s does not name %s" % (readme, name))
+for message in ("datファイルが開けません", "データ行が多過ぎます", "の書式がおかしいです", "終了します",
+                "開始時刻のデータがありません", "Cannot open sound file :", "Cannot link to FSUIPC"):
+    if message not in decoded["readme.txt"]:
+        sys.exit("readme.txt lacks %s" % message)
+PY
+
+# What the user unpacked is complete: the checker passes it, and the demo flies in it.
+winpath() { echo "Z:${1//\//\\}"; }
+(cd "$folder" && "$build/winerun" VRN505Check.exe >"$root/check.txt") || fail "VRN505Check: $(iconv -f CP932 -t UTF-8 "$root/check.txt")"
+bash "$here/tests/demo/short_demo.sh" "$build" "$root/demo-report" --from "$folder"
+echo "package test: both zips unpacked and flown"
