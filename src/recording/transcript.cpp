@@ -9,13 +9,19 @@
 #include "recording/recording.h"
 #include "replay/replay.h"
 
-// Reads one line of at most CaptionBytes - 1 bytes, newline excluded. Returns -1 at end of
-// file, 0 for a longer line (which would otherwise spill onto the rows after it), 1 otherwise.
+// Reads one line into line (CaptionBytes bytes, the newline kept as fgets keeps it). Returns
+// -1 at end of file, 0 for a line of CaptionBytes bytes or more with its newline (which would
+// otherwise spill onto the rows after it), 1 otherwise.
 static int ReadTranscriptLine(FILE* file, char* line) {
-  if (!fgets(line, CaptionBytes, file)) return -1;
-  if (strchr(line, '\n')) return 1;
-  int next = getc(file);
-  return next == EOF || next == '\n' ? 1 : 0;
+  int length = 0;  // bytes of the line, its newline included
+  for (int c; (c = getc(file)) != EOF;) {
+    if (length < CaptionBytes - 1) line[length] = char(c);
+    length++;
+    if (c == '\n') break;
+  }
+  if (length == 0) return -1;
+  line[length < CaptionBytes - 1 ? length : CaptionBytes - 1] = 0;
+  return length < CaptionBytes ? 1 : 0;
 }
 
 // Finds the fields from the end, so field 1 may hold TABs. Returns false without two TABs.

@@ -75,10 +75,11 @@ TEST_F(Transcript, LastLineReadsWithOrWithoutItsNewline) {
 // A line that does not fit the caption buffer would be read in pieces, each taken for a row,
 // and every later caption would land on the wrong row.
 TEST_F(Transcript, OverlongLineIsAFormatErrorNotSeveralRows) {
-  std::string longest = "a\t" + std::string(123, 'y') + "\t5";  // 127 bytes
+  std::string longest = "a\t" + std::string(122, 'y') + "\t5";  // 127 bytes with its newline
   EXPECT_EQ(Read("a\tb\t1\n" + longest + "\na\tc\t2\n"), 1);
-  EXPECT_EQ(strlen(transcriptTexts[1]), 123u);
+  EXPECT_EQ(strlen(transcriptTexts[1]), 122u);
   EXPECT_STREQ(transcriptTexts[2], "c");
+  EXPECT_EQ(Read("a\tb\t1\n" + longest + "5"), 1) << "127 bytes, the last line, no newline";
   ExpectFormatError("a\tb\t1\n" + longest + "5\na\tc\t2\n", 2);
   ExpectFormatError("a\tb\t1\na\t" + std::string(300, 'z') + "\t5\n", 2);
 }

@@ -149,4 +149,11 @@ void LogEvent(const char* what, const std::string& text) {
   if (state.log) fflush(state.log);
 }
 
+void LogUnexpected(bool write, uint32_t offset, uint32_t size, const std::string& why) {
+  Line(Format("\"op\":\"unexpected\",\"record\":\"%s\",\"offset\":\"0x%04X\",\"size\":%u,\"meaning\":",
+              write ? "write" : "read", offset, size) +
+       Quoted(why));
+  if (state.log) fflush(state.log);
+}
+
 }  // namespace sim

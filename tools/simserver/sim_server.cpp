@@ -28,6 +28,7 @@ uint32_t Word(const uint8_t* at) {
 
 void ServeRecord(uint32_t type, uint32_t offset, uint32_t size, uint8_t* data) {
   bool inStore = offset < OffsetSpace && size <= OffsetSpace - offset;
+  CheckExpected(type == 2, offset, size);
   if (!inStore) {
     LogEvent("refused", "record outside the offset space at " + std::to_string(offset));
   } else if (type == 1) {
@@ -114,14 +115,43 @@ void DieIfDue() {
   TerminateProcess(GetCurrentProcess(), DeathExitCode);
 }
 
+// From the fault's exchange on the server thread sticks, as a hung simulator's does.
 void HangIfDue() {
   std::lock_guard<std::recursive_mutex> guard(state.lock);
-  int limit = state.options.faults.answerLimit;
-  if (limit >= 0 && state.exchanges >= limit && !state.hang) {
+  const Faults& faults = state.options.faults;
+  bool limited = faults.answerLimit >= 0 && state.exchanges >= faults.answerLimit;
+  bool reached = faults.hangFrom > 0 && state.exchanges + 1 >= faults.hangFrom;
+  if ((limited || reached) && !state.hang) {
     LogEvent("hang", "after " + std::to_string(state.exchanges) + " exchanges");
     ResetEvent(state.unhang);
     state.hang = true;
   }
+}
+
+// FSUIPC gone in the middle of an exchange: the exchange is counted, nothing is served, and
+// the windows that serve go with it.
+bool DestroyIfDue() {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  if (state.options.faults.destroyAt <= 0 || state.exchanges + 1 != state.options.faults.destroyAt)
+    return false;
+  state.exchanges++;
+  LogEvent("destroyed", "the serving window at exchange " + std::to_string(state.exchanges));
+  DestroyServerWindow();
+  return true;
+}
+
+LRESULT Answer(WPARAM wParam) {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  state.exchanges++;
+  int records = 0;
+  LRESULT reply = state.options.faults.neverOpenMapping ? state.reply.load()
+                                                         : ServeMapping(ATOM(wParam), &records);
+  if (state.exchanges == state.options.faults.failExchange) {
+    LogEvent("fail", "reply 0 to exchange " + std::to_string(state.exchanges));
+    reply = 0;
+  }
+  LogExchange(records, reply);
+  return reply;
 }
 
 LRESULT HandleExchange(WPARAM wParam) {
@@ -131,14 +161,9 @@ LRESULT HandleExchange(WPARAM wParam) {
     WaitForSingleObject(state.unhang, INFINITE);
     return 0;
   }
+  if (DestroyIfDue()) return 0;
   if (state.options.frameRate > 0) AwaitFrameFor(ATOM(wParam));
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
-  state.exchanges++;
-  int records = 0;
-  LRESULT reply = state.options.faults.neverOpenMapping ? state.reply.load()
-                                                         : ServeMapping(ATOM(wParam), &records);
-  LogExchange(records, reply);
-  return reply;
+  return Answer(wParam);
 }
 
 void OnKey(WPARAM key) {
@@ -255,6 +280,7 @@ bool Start(const Options& options) {
     state.blocks.clear();
     state.records.clear();
     state.exchanges = 0;
+    state.unexpected = 0;
     state.afterServe = nullptr;
     state.writeHook = nullptr;
     state.closeHook = nullptr;
@@ -376,6 +402,11 @@ void ClearBlocks() {
 int ExchangeCount() {
   std::lock_guard<std::recursive_mutex> guard(state.lock);
   return state.exchanges;
+}
+
+int UnexpectedCount() {
+  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  return state.unexpected;
 }
 
 void SetAfterServe(std::function<void(uint8_t*, uint32_t)> hook) {

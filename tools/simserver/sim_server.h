@@ -41,6 +41,11 @@ struct Faults {
   bool neverOpenMapping = false;    // reply without touching the block
   int dieAfter = -1;                // end the process abruptly when exchange n+1 arrives
                                     // (-1: never); for the stand-in program only
+  // Faults at one exchange, numbered as the log's "exchange" field (1 for the first served);
+  // -1: never.
+  int failExchange = -1;            // exchange n is served, and its reply is 0
+  int hangFrom = -1;                // exchange n and every later one stay unanswered
+  int destroyAt = -1;               // exchange n destroys the serving windows, unanswered
 };
 
 struct Options {
@@ -105,6 +110,11 @@ void Peek(uint32_t offset, void* bytes, uint32_t size);
 std::vector<std::vector<uint8_t>> Blocks();
 void ClearBlocks();
 int ExchangeCount();
+// Records since Start that the program is not expected to send: an offset it does not use,
+// part of a field, a read of a write-only offset or a write of a read-only one. Each is also
+// logged as an "unexpected" event. Link tests use arbitrary offsets; only the program's own
+// runs must keep this at 0.
+int UnexpectedCount();
 
 // Called on the server thread with the block after it was served and before the reply, so
 // a test can scribble over it as a faulty server would.

@@ -24,6 +24,7 @@ struct State {
   uint8_t store[OffsetSpace];
   std::vector<std::vector<uint8_t>> blocks;
   int exchanges = 0;
+  int unexpected = 0;  // records that the program is not expected to send
   std::atomic<bool> hang{false};
   std::atomic<LRESULT> reply{1};
   std::function<void(uint8_t*, uint32_t)> afterServe;
@@ -73,6 +74,10 @@ void CloseLog();
 void LogRecord(int exchange, bool write, uint32_t offset, uint32_t size, const uint8_t* bytes);
 void LogExchange(int records, LRESULT reply);
 void LogEvent(const char* what, const std::string& text);
+void LogUnexpected(bool write, uint32_t offset, uint32_t size, const std::string& why);
+
+// Expected records (sim_expect.cpp); callers hold the lock. Logs and counts one that is not.
+void CheckExpected(bool write, uint32_t offset, uint32_t size);
 std::string Meaning(uint32_t offset, uint32_t size, const uint8_t* bytes);
 std::string ToUtf8(const std::string& narrow, UINT codePage);
 

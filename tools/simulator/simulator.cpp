@@ -4,6 +4,7 @@
 // window of class "SimStandInControl" (or through standard input with --stdin).
 #include <windows.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +38,9 @@ const char Usage[] =
     "  --hang                 never answer\n"
     "  --answer-limit N       stop answering after N exchanges\n"
     "  --die-after N          end the process abruptly when exchange N+1 arrives\n"
+    "  --fail-exchange N      serve exchange N (1 for the first) but reply 0 to it\n"
+    "  --hang-from N          leave exchange N and every later one unanswered\n"
+    "  --destroy-at N         destroy the serving window when exchange N arrives, unanswered\n"
     "  --never-open-mapping   reply without reading the request block\n";
 
 bool ParseNumber(const char* text, double* value) {
@@ -86,10 +90,14 @@ bool ParseValue(const std::string& name, const char* value, sim::Options* option
   else if (name == "--reply") faults.reply = LRESULT(integer);
   else if (name == "--answer-limit") faults.answerLimit = int(integer);
   else if (name == "--die-after") faults.dieAfter = int(integer);
+  else if (name == "--fail-exchange") faults.failExchange = int(integer);
+  else if (name == "--hang-from") faults.hangFrom = int(integer);
+  else if (name == "--destroy-at") faults.destroyAt = int(integer);
   else return false;
   if (name == "--sim") return integer == 7 || integer == 8;
   if (name == "--frames") return integer >= 0 && integer <= 1000;
-  return true;
+  bool atExchange = name == "--fail-exchange" || name == "--hang-from" || name == "--destroy-at";
+  return !atExchange || (integer >= 1 && integer <= INT_MAX);
 }
 
 bool ParseOptions(int argc, char** argv, sim::Options* options, bool* readStdin) {

@@ -1,0 +1,23 @@
+// The few Win32 names that the recording sources and their headers use, for a native build
+// of the parsers under the fuzzers. The calls themselves are in win32_shim.cpp.
+#pragma once
+#include <cstdint>
+
+typedef unsigned int UINT;
+typedef unsigned long DWORD;
+typedef int BOOL;
+typedef unsigned short ATOM;
+typedef void* HANDLE;
+typedef void* HWND;
+typedef void* HINSTANCE;
+typedef void* LPVOID;
+typedef intptr_t INT_PTR;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+#define WINAPI
+#define CALLBACK
+#define MB_OK 0
+
+HINSTANCE GetModuleHandleA(const char* name);
+int LoadStringA(HINSTANCE instance, UINT id, char* buffer, int size);
+int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
