@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "link/link.h"
 #include "recording/recording.h"
 #include "replay/replay.h"
 #include "win32_shim.h"
@@ -17,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int row = 0; row < MaxRows; row++) {
     if (!memchr(transcriptTexts[row], 0, CaptionBytes)) abort();  // every text terminated
     if (transcriptTexts[row][0] == 0 && transcriptDurations[row] == 0) break;  // past the end
-    ShowCaption(row);
+    LinkRecords frameStart = {};
+    ShowCaption(row, &frameStart);
   }
   return 0;
 }

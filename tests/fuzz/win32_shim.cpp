@@ -1,5 +1,5 @@
 // What the parsers meet outside themselves in the native fuzz build: the Win32 calls of their
-// message boxes, the two link calls of ShowCaption, the showText option, and fopen, which
+// message boxes, the link call of ShowCaption, the showText option, and fopen, which
 // hands out the fuzz input's parts in place of the data files.
 #include "win32_shim.h"
 
@@ -33,20 +33,10 @@ int MessageBoxA(HWND, const char* text, const char* caption, UINT) {
   return int(strlen(text) + strlen(caption) > 0);
 }
 
-void LinkLock() {}
-void LinkUnlock() {}
-
-// The bytes of a queued write are read at once, as the link client copies them.
-int LinkWrite(uint32_t, uint32_t size, const void* source, LinkResult* result) {
+// The bytes of a caption's write are read at once, as the link client copies them.
+void AddWrite(LinkRecords*, uint32_t, uint32_t size, const void* source) {
   static uint8_t block[RequestBlockSize];
-  *result = size <= sizeof block ? 0 : 15;
-  if (*result == 0) memcpy(block, source, size);
-  return *result == 0;
-}
-
-int LinkProcess(LinkResult* result) {
-  *result = 0;
-  return 1;
+  if (size <= sizeof block) memcpy(block, source, size);
 }
 
 void SplitIntoDataFiles(const uint8_t* data, size_t size) {

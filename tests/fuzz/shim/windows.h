@@ -1,6 +1,7 @@
 // The few Win32 names that the recording sources and their headers use, for a native build
 // of the parsers under the fuzzers. The calls themselves are in win32_shim.cpp.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 typedef unsigned int UINT;
@@ -11,6 +12,9 @@ typedef void* HANDLE;
 typedef void* HWND;
 typedef void* HINSTANCE;
 typedef void* LPVOID;
+typedef const char* LPCSTR;
+typedef size_t SIZE_T;
+typedef struct SecurityAttributes* LPSECURITY_ATTRIBUTES;
 typedef intptr_t INT_PTR;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
