@@ -9,7 +9,7 @@
 namespace {
 
 const char ClosingNotice[] = "\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb7";  // 終了します
-const DWORD QuietMs = 1000;  // no exchange for this long: the program sends nothing more
+const DWORD QuietMs = 600;  // no exchange for this long: the program sends nothing more
 
 HWND DialogOf(const driver::Process& app) {
   for (HWND window : driver::WindowsOf(app.id, "#32770", DisplayName))
