@@ -378,7 +378,9 @@ TEST_F(Replay, StopEndsTheRowAtTheEndOfItsFrameWhateverTheClock) {
     std::vector<Served> log = Log();
     EXPECT_EQ(currentRow, Row5500 + c.rowsEnded) << c.what;
     EXPECT_EQ(EventWrites(log), ExpectedEvents(Row5500, Row5500 + c.rowsEnded, true)) << c.what;
-    if (c.step(0) > 0) EXPECT_LT(FramesWritten(), 127u) << c.what;  // not flown to its end
+    if (c.step(0) > 0) {
+      EXPECT_LT(FramesWritten(), 127u) << c.what;  // not flown to its end
+    }
     ExpectExitWrites(log);
   }
 }
@@ -456,7 +458,9 @@ class Reference {
   void Exchange(const char* kind) {
     this->kind = kind;
     exchange = next < log.size() ? log[next].exchange : -1;
-    if (next > 0 && next < log.size()) EXPECT_NE(exchange, log[next - 1].exchange) << Where();
+    if (next > 0 && next < log.size()) {
+      EXPECT_NE(exchange, log[next - 1].exchange) << Where();
+    }
   }
   std::vector<uint8_t> Read(uint32_t offset, uint32_t size) {
     const Served* s = Take(false, offset);
@@ -467,7 +471,9 @@ class Reference {
   void Write(uint32_t offset, const void* bytes, uint32_t size) {
     const Served* s = Take(true, offset);
     const uint8_t* b = static_cast<const uint8_t*>(bytes);
-    if (s) EXPECT_EQ(s->bytes, std::vector<uint8_t>(b, b + size)) << Where();
+    if (s) {
+      EXPECT_EQ(s->bytes, std::vector<uint8_t>(b, b + size)) << Where();
+    }
   }
   template <typename T> T ReadAs(uint32_t offset) {
     T value;
