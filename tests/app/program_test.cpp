@@ -71,6 +71,8 @@ class Program : public ::testing::Test {
     driver::Kill(app);
     driver::Close(&app);
     StopStandIn(&standIn);
+    // The program sends only records of the offsets it uses, each in its direction.
+    EXPECT_EQ(UnexpectedRecords(ReadLog(standIn.log)), "");
     RemoveTree(work);
   }
 

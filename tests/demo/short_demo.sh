@@ -13,6 +13,7 @@ summary=$report/summary.md
 fail() { echo "short demo: $1" >&2; exit 1; }
 [ -s "$report/flight.png" ] || fail "no plot"
 grep -q '| rows flown | 147 (54:00 to 56:26) |' "$summary" || fail "rows flown"
+grep -q '| unexpected records | 0 |' "$summary" || fail "records the stand-in did not expect"
 grep -q '| 54:00 | flaps lever 4094 (2 detents) |' "$summary" || fail "flaps at the start"
 grep -q '| 55:42 | flaps lever 12282 (6 detents) |' "$summary" || fail "six detents from 55:42"
 grep -q '| 56:26 | pause: the replay ends |' "$summary" || fail "the pause at 56:26"

@@ -122,6 +122,17 @@ std::vector<LoggedWrite> Writes(const std::vector<LogLine>& log) {
   return writes;
 }
 
+std::string UnexpectedRecords(const std::vector<LogLine>& log) {
+  std::string text;
+  for (const LogLine& line : log) {
+    auto op = line.find("op");
+    if (op == line.end() || op->second != "unexpected") continue;
+    text += "exchange " + line.at("exchange") + ": " + line.at("record") + " " + line.at("offset") +
+            " size " + line.at("size") + ": " + line.at("meaning") + "\n";
+  }
+  return text;
+}
+
 std::string Hex(const void* bytes, size_t size) {
   std::string text;
   char pair[3];

@@ -36,5 +36,8 @@ struct LoggedWrite {
   std::string bytes;
 };
 std::vector<LoggedWrite> Writes(const std::vector<LogLine>& log);
+// The records the stand-in did not expect of the program, one line each ("" when none): the
+// end-to-end tests fail on any.
+std::string UnexpectedRecords(const std::vector<LogLine>& log);
 // Little-endian hex of a value, as the log writes bytes.
 std::string Hex(const void* bytes, size_t size);

@@ -85,6 +85,7 @@ class Replay:
         self.events = []        # (recording seconds, text)
         self.captions = []      # (recording seconds, text)
         self.frames_in_row = {}  # recording seconds of a row: frames flown in it
+        self.unexpected = [line for line in log if line.get('op') == 'unexpected']
         self._walk()
 
     def pace(self):
@@ -286,6 +287,7 @@ def summary(replay, syncs, out_dir, settings):
     if replay.rows:
         out.append('| rows flown | %d (%s to %s) |' % (flown_rows, clock_text(replay.rows[0][0]),
                                                        clock_text(replay.rows[-1][0])))
+    out.append('| unexpected records | %d |' % len(replay.unexpected))
     out.append('| simulated seconds from resume to the end | %.1f |' % simulated)
     out.append('| replay frames | %d |' % frames)
     out.append('| replay frames per simulated second | %.2f |' % (frames / simulated))
@@ -334,6 +336,13 @@ def main():
     plot(replay, data_dir, out_dir, plays_at)
     plot_pace(replay, out_dir)
     print(open(summary(replay, syncs, out_dir, settings), encoding='utf-8').read().split('\n![')[0])
+    # A record the stand-in did not expect of the program fails the demo.
+    for line in replay.unexpected:
+        print('unexpected record: exchange %d, %s %s size %d: %s' % (
+            line['exchange'], line['record'], line['offset'], line['size'], line['meaning']),
+            file=sys.stderr)
+    if replay.unexpected:
+        sys.exit(1)
 
 
 if __name__ == '__main__':

@@ -45,7 +45,8 @@ struct Faults {
   // -1: never.
   int failExchange = -1;            // exchange n is served, and its reply is 0
   int hangFrom = -1;                // exchange n and every later one stay unanswered
-  int destroyAt = -1;               // exchange n destroys the serving windows, unanswered
+  int destroyAt = -1;               // exchange n is not served: the serving windows go and
+                                    // its reply is 0; later sends find no window
 };
 
 struct Options {

@@ -40,7 +40,7 @@ const char Usage[] =
     "  --die-after N          end the process abruptly when exchange N+1 arrives\n"
     "  --fail-exchange N      serve exchange N (1 for the first) but reply 0 to it\n"
     "  --hang-from N          leave exchange N and every later one unanswered\n"
-    "  --destroy-at N         destroy the serving window when exchange N arrives, unanswered\n"
+    "  --destroy-at N         at exchange N destroy the serving window, reply 0, serve nothing\n"
     "  --never-open-mapping   reply without reading the request block\n";
 
 bool ParseNumber(const char* text, double* value) {
