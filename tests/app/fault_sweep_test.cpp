@@ -92,6 +92,7 @@ void ExpectOrderlyEnd(const FaultOutcome& o, const std::string& what, double exi
   EXPECT_LT(o.exitToNoticeMs, exitBoundMs) << what;
   EXPECT_TRUE(o.exited) << what;
   EXPECT_EQ(o.exitCode, 0u) << what;
+  EXPECT_EQ(UnexpectedRecords(o.log), "") << what;
 }
 
 // After the failed exchange n, what the replay sent: the placement, which runs beside the
