@@ -155,15 +155,18 @@ TEST_F(Sweep, EveryExchangeRepliedWithFailure) {
   ASSERT_GT(secondRowEnd, 10);
   std::vector<int> sweep;
   for (int n = 1; n <= secondRowEnd; n++) sweep.push_back(n);
-  for (int n = last - 6; n <= last; n++) sweep.push_back(n);
+  // A run can be some exchanges shorter or longer than the clean one, by the polls while
+  // the simulator is paused at the start, so the end is swept over a wider stretch.
+  const int EndStretch = 16;
+  for (int n = last - EndStretch; n <= last; n++) sweep.push_back(n);
   int cases = 0, reached = 0;
   for (int n : sweep) {
     reached += ExpectReplyFailure(Run("--fail-exchange " + std::to_string(n)), n);
     cases++;
   }
   printf("exchange-failure sweep: %d cases, %d of them reached their exchange; exchanges 1 to "
-         "%d and %d to %d\n", cases, reached, secondRowEnd, last - 6, last);
-  EXPECT_GT(reached, cases - 7);
+         "%d and %d to %d\n", cases, reached, secondRowEnd, last - EndStretch, last);
+  EXPECT_GT(reached, secondRowEnd + 3) << "the end was not reached";
 }
 
 // A simulator that stops answering, or whose server window goes, at one exchange of each
