@@ -4,45 +4,43 @@
 #include "link/offsets.h"
 #include "replay/replay.h"
 
-// Both indicators, and the clock when asked, in one exchange behind the given records. The
-// indicators stay 0 when the exchange fails.
-static int ReadIndicators(const LinkRecords* before, uint16_t* pause, uint8_t* menu,
-                          double* clock) {
-  LinkRecords records = *before;
+// Both indicators, and the clock when asked, added behind the given records and sent with
+// them in one exchange. The indicators stay 0 when the exchange fails.
+static int ReadIndicators(LinkRecords* records, uint16_t* pause, uint8_t* menu, double* clock) {
   *pause = 0;
   *menu = 0;
-  AddRead(&records, OffsetPauseIndicator, 2, pause);
-  AddRead(&records, OffsetMenuIndicator, 1, menu);
-  if (clock) AddRead(&records, OffsetClock, 8, clock);
+  AddRead(records, OffsetPauseIndicator, 2, pause);
+  AddRead(records, OffsetMenuIndicator, 1, menu);
+  if (clock) AddRead(records, OffsetClock, 8, clock);
   LinkResult result;
-  return ReplayExchange(&records, &result);
+  return ReplayExchange(records, &result);
 }
 
 // Polls every 40 ms until the simulator runs, a stop is asked for or the link fails.
-static int WaitOutPause(double* clock) {
-  const LinkRecords none = {};
+static void WaitOutPause(double* clock) {
   uint16_t pause;
   uint8_t menu;
   simPaused = 1;
   for (;;) {
     Sleep(PausePollMs);
-    if (!ReadIndicators(&none, &pause, &menu, clock)) {
+    LinkRecords poll = {};
+    if (!ReadIndicators(&poll, &pause, &menu, clock)) {
       linkFailed = 1;
-      return 0;
+      return;
     }
-    if (stopRequested != 0) return 1;
+    if (stopRequested != 0) return;
     if (!pause && !menu) {
       simPaused = 0;
-      return 1;
+      return;
     }
   }
 }
 
 void WaitWhilePaused() {
-  const LinkRecords none = {};
+  LinkRecords first = {};
   uint16_t pause;
   uint8_t menu;
-  ReadIndicators(&none, &pause, &menu, nullptr);  // a failure reads as running
+  ReadIndicators(&first, &pause, &menu, nullptr);  // a failure reads as running
   if (!pause && !menu) {
     simPaused = 0;
     return;
@@ -50,16 +48,14 @@ void WaitWhilePaused() {
   WaitOutPause(nullptr);
 }
 
-int WatchFrameStart(const LinkRecords* frameStart, double* clock) {
+void WatchFrameStart(LinkRecords* frameStart, double* clock) {
   uint16_t pause;
   uint8_t menu;
   if (!ReadIndicators(frameStart, &pause, &menu, clock)) {
     linkFailed = 1;
-    return 0;
-  }
-  if (!pause && !menu) {
+  } else if (!pause && !menu) {
     simPaused = 0;
-    return 1;
+  } else {
+    WaitOutPause(clock);
   }
-  return WaitOutPause(clock);
 }

@@ -88,8 +88,9 @@ int StepFlaps(int32_t detents);  // 1 when its last write failed
 
 // The pause watch on its own, as the replay starts: one exchange while the simulator runs.
 void WaitWhilePaused();
-// The pause watch of a frame: the frame start's records, then the two indicators and the
-// clock, in one exchange; while the simulator is paused or in a menu, the indicators and
-// the clock again every 40 ms. *clock is the reading of the exchange that found it running
-// (or of the last poll on a stop). Returns 0 after a failed exchange, with linkFailed 1.
-int WatchFrameStart(const LinkRecords* frameStart, double* clock);
+// The pause watch of a frame: the two indicators and the clock added behind the frame
+// start's records and sent with them in one exchange; while the simulator is paused or in a
+// menu, the indicators and the clock again every 40 ms. *clock is the reading of the
+// exchange that found it running (or of the last poll on a stop). A failed exchange sets
+// linkFailed to 1.
+void WatchFrameStart(LinkRecords* frameStart, double* clock);

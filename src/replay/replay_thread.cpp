@@ -134,10 +134,10 @@ static int FlyRow(int row) {
   ShowCaption(row, &frameStart);
   for (;;) {
     double reading = lastClock;
-    int watched = WatchFrameStart(&frameStart, &reading);
+    WatchFrameStart(&frameStart, &reading);
     frameStart.count = 0;
     frameStart.stored = 0;
-    if (!watched || linkFailed == 1) return 0;  // also a failed poll of the start's watch
+    if (linkFailed == 1) return 0;  // this watch failed, or a poll of the start's watch
     if (simPaused == 1 && stopRequested != 0) return 1;
     RunClock(reading);
     if (rowFraction >= 1.0) return 1;
