@@ -224,18 +224,19 @@ TEST_F(Simulator, FaultAtOneExchangeStrikesThatExchange) {
   struct Case {
     const char* event;
     int sim::Faults::*exchange;
+    int value;          // the fault's field: exchange 3, or 2 answered before the hang
     int counted;        // exchanges the server counts once exchange 3 has arrived
     LinkResult next;    // what exchange 4 gives; 99: not tried (it would hang too)
   };
   const Case cases[] = {
-      {"fail", &sim::Faults::failExchange, 3, 0},
-      {"hang", &sim::Faults::hangFrom, 2, 99},
-      {"destroyed", &sim::Faults::destroyAt, 3, 12},  // no window: the send itself fails
+      {"fail", &sim::Faults::failExchange, 3, 3, LinkOkay},
+      {"hang", &sim::Faults::answerLimit, 2, 2, 99},
+      {"destroyed", &sim::Faults::destroyAt, 3, 3, LinkSendFailed},  // no window: the send fails
   };
   for (const Case& c : cases) {
     std::string folder = MakeTempDir();
     sim::Options options;
-    options.faults.*c.exchange = 3;
+    options.faults.*c.exchange = c.value;
     options.logPath = folder + "\\sim.log";
     Serve(options);
     double clock = -1;
@@ -253,7 +254,7 @@ TEST_F(Simulator, FaultAtOneExchangeStrikesThatExchange) {
     EXPECT_TRUE(WaitFor(logged, 5)) << c.event;
     sim::SetHang(false);  // the stuck exchange gets 0 from the released server thread
     third.join();
-    EXPECT_EQ(result, 13u) << c.event << ": a reply other than 1";
+    EXPECT_EQ(result, LinkBadReply) << c.event << ": a reply other than 1";
     EXPECT_EQ(sim::ExchangeCount(), c.counted) << c.event;
     if (c.next != 99) {
       LinkRead(OffsetClock, 8, &clock, &result) && LinkProcess(&result);

@@ -118,10 +118,8 @@ void DieIfDue() {
 // From the fault's exchange on the server thread sticks, as a hung simulator's does.
 void HangIfDue() {
   std::lock_guard<std::recursive_mutex> guard(state.lock);
-  const Faults& faults = state.options.faults;
-  bool limited = faults.answerLimit >= 0 && state.exchanges >= faults.answerLimit;
-  bool reached = faults.hangFrom > 0 && state.exchanges + 1 >= faults.hangFrom;
-  if ((limited || reached) && !state.hang) {
+  int limit = state.options.faults.answerLimit;
+  if (limit >= 0 && state.exchanges >= limit && !state.hang) {
     LogEvent("hang", "after " + std::to_string(state.exchanges) + " exchanges");
     ResetEvent(state.unhang);
     state.hang = true;

@@ -44,7 +44,6 @@ struct Faults {
   // Faults at one exchange, numbered as the log's "exchange" field (1 for the first served);
   // -1: never.
   int failExchange = -1;            // exchange n is served, and its reply is 0
-  int hangFrom = -1;                // exchange n and every later one stay unanswered
   int destroyAt = -1;               // exchange n is not served: the serving windows go and
                                     // its reply is 0; later sends find no window
 };

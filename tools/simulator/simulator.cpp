@@ -91,7 +91,7 @@ bool ParseValue(const std::string& name, const char* value, sim::Options* option
   else if (name == "--answer-limit") faults.answerLimit = int(integer);
   else if (name == "--die-after") faults.dieAfter = int(integer);
   else if (name == "--fail-exchange") faults.failExchange = int(integer);
-  else if (name == "--hang-from") faults.hangFrom = int(integer);
+  else if (name == "--hang-from") faults.answerLimit = int(integer) - 1;  // answered before it
   else if (name == "--destroy-at") faults.destroyAt = int(integer);
   else return false;
   if (name == "--sim") return integer == 7 || integer == 8;
