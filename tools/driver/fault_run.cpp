@@ -4,26 +4,20 @@
 
 #include "app/app.h"
 #include "control.h"
-#include "link/offsets.h"
 
 namespace {
 
 const char ClosingNotice[] = "\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb7";  // 終了します
 const DWORD QuietMs = 600;  // no exchange for this long: the program sends nothing more
 
-HWND DialogOf(const driver::Process& app) {
-  for (HWND window : driver::WindowsOf(app.id, "#32770", DisplayName))
-    if (GetDlgItem(window, IDC_START_LIST) && IsWindowVisible(window)) return window;
-  return nullptr;
-}
-
 int Served(const StandIn& standIn) { return int(Command(standIn, ControlExchanges)); }
 
 // Waits until the dialog opens or a box shows; answers and keeps a box.
 HWND WaitDialogOrBox(const driver::Process& app, FaultOutcome* outcome) {
   HWND dialog = nullptr;
-  driver::WaitFor([&] { return (dialog = DialogOf(app)) != nullptr || driver::AnyBox(app.id); },
-                  40000);
+  driver::WaitFor(
+      [&] { return (dialog = driver::ControlDialog(app)) != nullptr || driver::AnyBox(app.id); },
+      40000);
   driver::Box box;
   if (!dialog && driver::WaitBox(app.id, 1000, &box)) outcome->boxes.push_back(box);
   return dialog;

@@ -115,15 +115,15 @@ HWND WaitWindow(DWORD processId, const char* windowClass, const char* title, DWO
 
 bool AnyBox(DWORD processId) { return FindBox(processId) != nullptr; }
 
+HWND ControlDialog(const Process& app) {
+  for (HWND window : WindowsOf(app.id, "#32770", DisplayName))
+    if (GetDlgItem(window, IDC_START_LIST)) return window;
+  return nullptr;
+}
+
 HWND WaitControlDialog(const Process& app, DWORD timeoutMs) {
   HWND dialog = nullptr;
-  WaitFor(
-      [&] {
-        for (HWND window : WindowsOf(app.id, "#32770", DisplayName))
-          if (GetDlgItem(window, IDC_START_LIST)) dialog = window;
-        return dialog != nullptr;
-      },
-      timeoutMs);
+  WaitFor([&] { return (dialog = ControlDialog(app)) != nullptr; }, timeoutMs);
   return dialog;
 }
 

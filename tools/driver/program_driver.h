@@ -44,7 +44,9 @@ bool WaitBox(DWORD processId, DWORD timeoutMs, Box* box, bool answer = true);
 bool AnyBox(DWORD processId);
 
 // The control dialog.
-// Waits for the program's control dialog; null if it has not opened after timeoutMs.
+// The program's control dialog, or null while it is not open; WaitControlDialog waits for it
+// and gives null if it has not opened after timeoutMs.
+HWND ControlDialog(const Process& app);
 HWND WaitControlDialog(const Process& app, DWORD timeoutMs);
 std::string Text(HWND window);
 std::string ItemText(HWND dialog, int id);
