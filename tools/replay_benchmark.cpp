@@ -4,7 +4,6 @@
 // the simulator's clock.
 //   replay_benchmark [rows] [clock rate] [recording folder holding data\, or -]
 //                    [start time code, 5500 by default] [frame rates...]
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,11 +14,6 @@
 #include "link/offsets.h"
 #include "replay/replay.h"
 #include "sim_server.h"
-
-// Written by the server thread's hook, read by main once the replay thread has ended.
-static std::atomic<int> frames, frameLoopExchanges, exchanges;
-static double firstClock, rowEndClock, lastClockServed;
-static bool clockSeen;
 
 // A smooth synthetic recording, used when no recording folder is given.
 static void FillSynthetic() {
@@ -38,35 +32,44 @@ static void FillSynthetic() {
   loadedRows = MaxRows;
 }
 
-static uint32_t Word(const uint8_t* at) {
-  uint32_t value;
-  memcpy(&value, at, 4);
-  return value;
-}
+// The first rows of the flight as the stand-in served them, sorted by exchange: frame starts
+// carry the clock read, frames the heading write; a row ends with the exchange of the trim
+// write, after the clock read that ended it.
+struct Counts {
+  int frames = 0, frameLoopExchanges = 0, exchanges = 0;
+  double firstClock = 0, rowEndClock = 0;
+};
 
-// Sorts each served exchange: frame starts carry the clock read, frames the heading write;
-// the row's end is the exchange with the trim write, after the clock read that ended it.
-static void CountExchange(uint8_t* block, uint32_t size) {
-  bool clock = false, heading = false, trim = false;
-  for (uint32_t at = 0; at + 16 <= size && Word(block + at) != 0;) {
-    bool write = Word(block + at) == 2;
-    uint32_t header = write ? 12 : 16, offset = Word(block + at + 4);
-    uint32_t length = Word(block + at + 8);
-    if (length > size - at - header) break;
-    if (!write && offset == OffsetClock) {
-      clock = true;
-      memcpy(&lastClockServed, block + at + header, 8);
-      if (!clockSeen) firstClock = lastClockServed;
-      clockSeen = true;
+static Counts CountExchanges(const std::vector<sim::Record>& records, int firstExchange,
+                             int rows) {
+  Counts counts;
+  int rowsEnded = 0;
+  bool clockSeen = false;
+  double lastClock = 0;
+  for (size_t i = 0; i < records.size() && rowsEnded < rows;) {
+    int exchange = records[i].exchange;
+    bool clock = false, heading = false, trim = false;
+    for (; i < records.size() && records[i].exchange == exchange; i++) {
+      const sim::Record& r = records[i];
+      if (!r.write && r.offset == OffsetClock && r.bytes.size() == 8) {
+        clock = true;
+        memcpy(&lastClock, r.bytes.data(), 8);
+        if (!clockSeen) counts.firstClock = lastClock;
+        clockSeen = true;
+      }
+      heading |= r.write && r.offset == OffsetHeading;
+      trim |= r.write && r.offset == OffsetElevatorTrim;
     }
-    heading |= write && offset == OffsetHeading;
-    trim |= write && offset == OffsetElevatorTrim;
-    at += header + length;
+    if (exchange <= firstExchange) continue;
+    counts.exchanges++;
+    counts.frames += heading;
+    counts.frameLoopExchanges += clock || heading;
+    if (trim) {
+      counts.rowEndClock = lastClock;
+      rowsEnded++;
+    }
   }
-  exchanges++;
-  if (heading) frames++;
-  if (clock || heading) frameLoopExchanges++;
-  if (trim) rowEndClock = lastClockServed;
+  return counts;
 }
 
 static bool Fly(int frameRate, int rows, double clockRate, int startRow) {
@@ -76,31 +79,29 @@ static bool Fly(int frameRate, int rows, double clockRate, int startRow) {
   if (!sim::Start(options)) return false;
   LinkResult result;
   if (!LinkOpen(0, &result)) return false;
-  frames = frameLoopExchanges = exchanges = 0;
-  clockSeen = false;
-  sim::SetAfterServe(CountExchange);
+  int exchangesBefore = sim::ExchangeCount();
   currentRow = startRow;
   stopRequested = 0;
   HANDLE thread = CreateThread(nullptr, 0, ReplayThread, nullptr, 0, nullptr);
   while (WaitForSingleObject(thread, 5) == WAIT_TIMEOUT)
-    if (currentRow >= startRow + rows - 1) stopRequested = 1;  // honoured at the row's end
-  int flown = currentRow - startRow + 1;
+    if (currentRow >= startRow + rows) stopRequested = 1;  // the rows measured are over
+  int flown = rows;
   CloseHandle(thread);
-  sim::SetAfterServe(nullptr);
+  Counts counts = CountExchanges(sim::Records(), exchangesBefore, rows);
   LinkClose();
   sim::Stop();
-  double simulated = rowEndClock - firstClock;
-  double perSecond = frames / simulated;
+  double simulated = counts.rowEndClock - counts.firstClock;
+  double perSecond = counts.frames / simulated;
   char share[32] = "";
   if (frameRate) snprintf(share, sizeof share, " (%.1f %%)", 100 * perSecond * clockRate / frameRate);
   char pump[32] = "immediate:";
   if (frameRate) snprintf(pump, sizeof pump, "frame-bound %d/s:", frameRate);
-  int framesFlown = frames ? frames.load() : 1;
+  int framesFlown = counts.frames ? counts.frames : 1;
   printf("%-20s rows %d  simulated %.2f s  frames %d  per simulated second %.1f%s  "
          "exchanges per frame %.2f (with row events %.2f)  behind the clock %.3f s "
          "(a frame is %.3f s)\n",
-         pump, flown, simulated, frames.load(), perSecond, share,
-         double(frameLoopExchanges) / framesFlown, double(exchanges) / framesFlown,
+         pump, flown, simulated, counts.frames, perSecond, share,
+         double(counts.frameLoopExchanges) / framesFlown, double(counts.exchanges) / framesFlown,
          simulated - flown, simulated / framesFlown);
   return true;
 }
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
   std::vector<int> frameRates;
   for (int i = 5; i < argc; i++) frameRates.push_back(atoi(argv[i]));
   if (frameRates.empty()) frameRates = {0, 30, 60};
-  if (rows < 1 || startRow < 0 || startRow + rows > loadedRows || !(clockRate > 0)) return 1;
+  if (rows < 1 || startRow < 0 || startRow + rows >= loadedRows || !(clockRate > 0)) return 1;
   for (int frameRate : frameRates)
     if (frameRate < 0 || !Fly(frameRate, rows, clockRate, startRow)) return 1;
   return 0;
