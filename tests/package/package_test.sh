@@ -78,7 +78,6 @@ for message in ("datファイルが開けません", "データ行が多過ぎ�
 PY
 
 # What the user unpacked is complete: the checker passes it, and the demo flies in it.
-winpath() { echo "Z:${1//\//\\}"; }
 (cd "$folder" && "$build/winerun" VRN505Check.exe >"$root/check.txt") || fail "VRN505Check: $(iconv -f CP932 -t UTF-8 "$root/check.txt")"
 bash "$here/tests/demo/short_demo.sh" "$build" "$root/demo-report" --from "$folder"
 echo "package test: both zips unpacked and flown"
