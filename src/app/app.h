@@ -1,20 +1,7 @@
 // Launcher: program entry, the control dialog, and the ids of the program's resources.
 #pragma once
 #include <windows.h>
-
-#define DisplayName "VRN505 Ostavin"
-#define LinkFailureCaption "VRN505: Failed to open link to FSUIPC"
-
-// String table (Japanese), loaded with LoadStringA into StringBufferSize bytes.
-#define IDS_CLOSING_NOTICE 103
-#define IDS_PLAY_VOICE 104
-#define IDS_SHOW_TEXT 105
-#define IDS_START_TIME 106
-#define IDS_EXIT 107
-#define IDS_DATA_FILE_MISSING 108
-#define IDS_TOO_MANY_ROWS 109
-#define IDS_FOLLOW_LATLON 110
-#define StringBufferSize 128
+#include "common/shared_words.h"
 
 // Dialog template and its controls
 #define IDD_CONTROL 102

@@ -36,7 +36,6 @@ uint8_t* requestCursor;
 uint32_t mappingSerial;
 uint32_t fsuipcVersion;
 uint32_t simVersion;
-std::atomic<int32_t> linkFailed;
 LinkSystemCalls linkSystemCalls = {RegisterWindowMessageA, GlobalAddAtomA, CreateFileMappingA,
                                    MapViewOfFile};
 std::atomic<int32_t> linkUnanswered;

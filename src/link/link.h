@@ -56,9 +56,6 @@ struct LinkSystemCalls {
 };
 extern LinkSystemCalls linkSystemCalls;
 
-// Set to 1 by the link wrappers on any failure; assigned by the replay thread.
-extern std::atomic<int32_t> linkFailed;
-
 // Return 1 on success and 0 on failure; *result is set on every path.
 int LinkOpen(uint32_t requestedSimVersion, LinkResult* result);
 void LinkClose();

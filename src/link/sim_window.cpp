@@ -9,9 +9,7 @@ std::atomic<HWND> simWindow;
 
 const int WindowTextCount = 251;  // title and class buffers, terminating zero included
 const int TitleBytes = 128;
-const int ClosingNoticeId = 103;
 const UINT TitleTimeoutMs = 1000;
-const char DisplayName[] = "VRN505 Ostavin";
 
 struct SimTitles {
   const char* required;  // the window's title must contain this
@@ -22,10 +20,10 @@ struct SimTitles {
 // Null for a simulator version whose window is never looked for.
 static const SimTitles* TitlesOfVersion() {
   static const SimTitles fs2004 = {"Microsoft Flight Simulator 2004",
-                                   "Microsoft Flight Simulator 2004 - VRN505 Ostavin",
+                                   "Microsoft Flight Simulator 2004 - " DisplayName,
                                    "Microsoft Flight Simulator 2004 - A Century of Flight"};
   static const SimTitles fsx = {"Microsoft Flight Simulator X",
-                                "Microsoft Flight Simulator X - VRN505 Ostavin",
+                                "Microsoft Flight Simulator X - " DisplayName,
                                 "Microsoft Flight Simulator X"};
   if (simVersion == SimVersionFs2004) return &fs2004;
   if (simVersion == SimVersionFsx) return &fsx;
@@ -92,8 +90,8 @@ void ShowClockInTitle(int row) {
 
 void EndProgram(HINSTANCE instance) {
   LinkClose();
-  char notice[TitleBytes] = "";
-  LoadStringA(instance, ClosingNoticeId, notice, TitleBytes);
+  char notice[StringBufferSize] = "";
+  LoadStringA(instance, IDS_CLOSING_NOTICE, notice, StringBufferSize);
   MessageBoxA(nullptr, notice, DisplayName, MB_OK);
   const SimTitles* titles = TitlesOfVersion();
   HWND window = simWindow;

@@ -4,18 +4,16 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include "common/shared_words.h"
 
 // ---- Time codes ---------------------------------------------------------------------------
 
-typedef int32_t TimeCode;        // minutes x 100 + seconds: 5626 is 56:26
 const int32_t FirstRowSecond = 1440;  // clock second of row 0 (24:00)
 
 TimeCode SecondsToTimeCode(int32_t seconds);  // saturates at INT32_MAX
 int32_t StartRow(const char* startTimeText);  // "2400" gives row 0
 
 // ---- Flight data files and tables -----------------------------------------------------
-
-const int MaxRows = 3418;
 
 // Row tables, in simulator units. Written by LoadFlightData only while no worker thread runs;
 // read by the replay thread, the voice thread and the title clock.

@@ -1,5 +1,5 @@
 // Replay engine: replay start, the replay thread, the spline, speed hold, flaps and the pause
-// watch, with the options and shared words that a replay runs on.
+// watch.
 #pragma once
 #include <windows.h>
 #include <atomic>
@@ -8,23 +8,7 @@
 #include "link/offsets.h"
 #include "recording/recording.h"
 
-// ---- Options and shared words -----------------------------------------------------------
-
-// Options, 1 or 0. StartReplay writes them from the dialog's controls before any worker
-// thread starts; the dialog, the loader and the replay thread read them.
-extern std::atomic<int32_t> playVoice;
-extern std::atomic<int32_t> showText;
-extern std::atomic<int32_t> followLatLon;
-extern std::atomic<int32_t> startSelection;  // index of the start-list entry
-
-// The row being flown. StartReplay sets it, then only the replay thread advances it; the
-// voice thread and the title clock read it.
-extern std::atomic<int32_t> currentRow;
-// StartReplay clears it; the dialog sets it to 1. Read by both worker threads.
-extern std::atomic<int32_t> stopRequested;
-// 1 while the pause watch finds the simulator paused or in a menu. Written by the pause
-// watch on the replay thread; read by the voice thread.
-extern std::atomic<int32_t> simPaused;
+// ---- Worker threads ---------------------------------------------------------------------
 
 // Worker thread handles. StartReplay stores them; the dialog waits on and closes them.
 extern HANDLE replayThreadHandle;
