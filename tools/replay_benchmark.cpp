@@ -12,6 +12,7 @@
 
 #include "link/link.h"
 #include "link/offsets.h"
+#include "recording/recording.h"
 #include "replay/replay.h"
 #include "sim_server.h"
 

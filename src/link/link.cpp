@@ -6,7 +6,6 @@
 #include <mutex>
 
 #include "link/offsets.h"
-#include "replay/replay.h"  // stopRequested: a stop does not wait out the tries
 
 const char* const linkResultMessages[LinkResultCount] = {
     "Okay",

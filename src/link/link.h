@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <atomic>
 #include <cstdint>
-#include "recording/recording.h"
+#include "common/shared_words.h"
 
 // ---- Link client --------------------------------------------------------------------------
 

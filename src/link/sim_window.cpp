@@ -4,6 +4,7 @@
 
 #include "link/link.h"
 #include "link/offsets.h"
+#include "recording/recording.h"  // timeCodes: the title clock shows the row's time code
 
 std::atomic<HWND> simWindow;
 

@@ -4,9 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/app.h"
 #include "recording/recording.h"
-#include "replay/replay.h"
 
 const char* const dataFilePaths[DataFileCount] = {
     "data\\vrn505Roll.dat", "data\\vrn505Pitch.dat",   "data\\vrn505Heading.dat",

@@ -1,7 +1,6 @@
 // The message boxes that tell the user why a load failed.
 #include <cstdio>
 
-#include "app/app.h"
 #include "recording/recording.h"
 
 void ShowRecordingString(UINT stringId) {

@@ -3,11 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app.h"
-#include "link/link.h"
-#include "link/offsets.h"
+#include "link/link.h"     // AddWrite: ShowCaption adds the caption to the frame's records
+#include "link/offsets.h"  // the message window's offsets
 #include "recording/recording.h"
-#include "replay/replay.h"
 
 // Reads one line into line (CaptionBytes bytes, the newline kept as fgets keeps it). Returns
 // -1 at end of file, 0 for a line of CaptionBytes bytes or more with its newline (which would

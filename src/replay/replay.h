@@ -2,11 +2,10 @@
 // watch.
 #pragma once
 #include <windows.h>
-#include <atomic>
 #include <cstdint>
-#include "link/link.h"
-#include "link/offsets.h"
-#include "recording/recording.h"
+#include "common/shared_words.h"
+#include "link/link.h"     // LinkRecords: the speed hold and the pause watch add to an exchange
+#include "link/offsets.h"  // ThrottleCount: the speed hold's readings
 
 // ---- Worker threads ---------------------------------------------------------------------
 

@@ -2,11 +2,12 @@
 // aircraft paused and placed at the start row.
 #include <windows.h>
 
-#include "app/app.h"
+#include "app/app.h"  // the dialog's control ids
 #include "link/link.h"
 #include "link/offsets.h"
+#include "recording/recording.h"  // LoadFlightData and the start row's tables
 #include "replay/replay.h"
-#include "voice/voice.h"
+#include "voice/voice.h"  // VoiceThread, started beside the replay thread
 
 static int32_t Checked(HWND dialog, int control) {
   return IsDlgButtonChecked(dialog, control) == BST_CHECKED ? 1 : 0;

@@ -5,6 +5,7 @@
 
 #include "link/link.h"
 #include "link/offsets.h"
+#include "recording/recording.h"  // the row tables that the replay flies
 #include "replay/replay.h"
 
 // State of the one replay thread that runs at a time; no other thread touches it.

@@ -1,7 +1,7 @@
 // Voice playback: the thread that plays the cockpit voice clips in step with the replay.
 #pragma once
 #include <windows.h>
-#include "recording/recording.h"
+#include "common/shared_words.h"
 #include "voice/vox.h"
 
 const int ClipCount = 57;

@@ -3,8 +3,7 @@
 // by polling and writes no shared state.
 #include "voice/voice.h"
 
-#include "app/app.h"
-#include "replay/replay.h"
+#include "recording/recording.h"  // timeCodes: a clip plays at its row's time code
 
 const TimeCode clipTimeCodes[ClipCount] = {
     2412, 2430, 2514, 2521, 2539, 2554, 2629, 2700, 2737, 2815, 2829, 2856, 2936, 3028, 3100,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "link/link.h"
+#include "recording/recording.h"
 #include "replay/replay.h"
 
 std::atomic<int32_t> showText;

@@ -8,6 +8,7 @@
 
 #include "link/link.h"
 #include "message_box.h"
+#include "recording/recording.h"
 #include "sim_server.h"
 
 namespace {

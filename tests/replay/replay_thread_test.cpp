@@ -13,6 +13,7 @@
 
 #include "link/link.h"
 #include "link/offsets.h"
+#include "recording/recording.h"
 #include "replay/replay.h"
 #include "sim_server.h"
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "recording/recording.h"
 #include "replay/replay.h"
 #include "temp_dir.h"
 #include "voice/voice.h"
