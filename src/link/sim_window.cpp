@@ -93,7 +93,7 @@ void EndProgram(HINSTANCE instance) {
   LinkClose();
   char notice[StringBufferSize] = "";
   LoadStringA(instance, IDS_CLOSING_NOTICE, notice, StringBufferSize);
-  MessageBoxA(nullptr, notice, DisplayName, MB_OK);
+  ShowMessageBox(notice);
   const SimTitles* titles = TitlesOfVersion();
   HWND window = simWindow;
   if (titles && window) SetSimTitle(window, titles->closing);

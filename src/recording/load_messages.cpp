@@ -6,7 +6,7 @@
 void ShowRecordingString(UINT stringId) {
   char text[StringBufferSize] = "";
   LoadStringA(GetModuleHandleA(nullptr), stringId, text, sizeof text);
-  MessageBoxA(nullptr, text, DisplayName, MB_OK);
+  ShowMessageBox(text);
 }
 
 void ShowFormatError(const char* fileName, int line) {
@@ -16,5 +16,5 @@ void ShowFormatError(const char* fileName, int line) {
            "%s \x82\xcc\x8f\x91\x8e\xae\x82\xaa\x82\xa8\x82\xa9\x82\xb5\x82\xa2\x82\xc5\x82\xb7"
            "\n%d\x8d\x73\x96\xda",
            fileName, line);
-  MessageBoxA(nullptr, text, DisplayName, MB_OK);
+  ShowMessageBox(text);
 }

@@ -52,7 +52,7 @@ static void PlaceAircraft() {
   AddWrite(&records, OffsetLongitude, 8, &longitude);
   LinkResult result;
   int placed = LinkExchange(&records, &result);
-  if (!placed) MessageBoxA(nullptr, linkResultMessages[result], LinkFailureCaption, MB_OK);
+  if (!placed) ShowMessageBox(linkResultMessages[result], LinkFailureCaption);
 }
 
 // "開始時刻のデータがありません": the recording holds no row for the chosen start minute.
@@ -66,7 +66,7 @@ void StartReplay(HWND dialog) {
   // A recording that ends before the chosen minute would place the aircraft at rows that
   // this load did not fill; nothing starts and the simulator is left as it is.
   if (currentRow >= loadedRows) {
-    MessageBoxA(nullptr, NoStartRowMessage, DisplayName, MB_OK);
+    ShowMessageBox(NoStartRowMessage);
     return;
   }
   stopRequested = 0;
