@@ -106,7 +106,8 @@ static int CloseAndFail(LinkResult* result, LinkResult code) {
   return Fail(result, code);
 }
 
-// Steps 3 to 8 of the open: server window, message, mapping. Returns 1 once the block is mapped.
+// What the open acquires before its handshake: the server window, the message, the atom, the
+// mapping and its view. Returns 1 once the block is mapped.
 static int AcquireLink(int* foundAsFs98Main, LinkResult* result) {
   *foundAsFs98Main = 0;
   serverWindow = FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr);
