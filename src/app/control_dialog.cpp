@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "app/app.h"
-#include "replay/replay.h"
-#include "voice/voice.h"
+#include "replay/replay.h"  // StartReplay, the start list and the threads to stop
+#include "voice/voice.h"    // VoiceAvailable: without it the voice option is greyed
 
 // Asks the running replay's threads to stop and waits for them, replay thread first.
 static void StopReplay() {
