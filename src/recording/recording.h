@@ -11,6 +11,9 @@
 const int32_t FirstRowSecond = 1440;  // clock second of row 0 (24:00)
 
 TimeCode SecondsToTimeCode(int32_t seconds);  // saturates at INT32_MAX
+int32_t TimeCodeToSeconds(TimeCode code);     // 5626 gives 3386 (56 x 60 + 26)
+int32_t RowOfTimeCode(TimeCode code);         // 2400 gives row 0
+TimeCode RowTimeCode(int32_t row);            // row 0 gives 2400
 int32_t StartRow(const char* startTimeText);  // "2400" gives row 0
 
 // ---- Flight data files and tables -----------------------------------------------------

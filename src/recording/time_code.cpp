@@ -1,4 +1,4 @@
-// The recording's clock: clock seconds to time codes, start times to rows.
+// The recording's clock: clock seconds to time codes and back, rows, start times to rows.
 #include <climits>
 #include <cstdlib>
 
@@ -10,6 +10,12 @@ TimeCode SecondsToTimeCode(int32_t seconds) {
   int64_t code = int64_t(seconds / 60) * 100 + seconds % 60;
   return code > INT32_MAX ? INT32_MAX : TimeCode(code);
 }
+
+int32_t TimeCodeToSeconds(TimeCode code) { return code / 100 * 60 + code % 100; }
+
+int32_t RowOfTimeCode(TimeCode code) { return TimeCodeToSeconds(code) - FirstRowSecond; }
+
+TimeCode RowTimeCode(int32_t row) { return SecondsToTimeCode(FirstRowSecond + row); }
 
 // Minutes from the first two characters, seconds from the rest; a short text reads as 0.
 int32_t StartRow(const char* startTimeText) {

@@ -23,6 +23,7 @@ TEST(StartRows, EveryStartListEntryStartsOnItsMinute) {
     snprintf(text, sizeof text, "%d00", k + 24);
     EXPECT_EQ(StartRow(text), 60 * k) << text;
     EXPECT_EQ(SecondsToTimeCode(FirstRowSecond + StartRow(text)), (k + 24) * 100) << text;
+    EXPECT_EQ(RowOfTimeCode((k + 24) * 100), StartRow(text)) << text;
   }
 }
 
