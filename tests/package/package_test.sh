@@ -19,7 +19,7 @@ for zip in "${zips[@]}"; do unzip -q "$zip" -d "$root/unpacked"; done
 folder=$root/unpacked/VRN505Ostavin
 
 # Every file of both zips, and no other.
-clips=$(sed -n '/^CLIP_TIME_CODES/,/]/p' "$here/tools/sample/make_sample.py" | grep -o '[0-9]\{4\}')
+clips=$(sed -n '/^CLIP_TIME_CODES/,/]/p' "$here/tools/python/ostavin_recording.py" | grep -o '[0-9]\{4\}')
 expected=$( {
   printf '%s\n' VRN505Ostavin.exe Vox.dll VRN505Check.exe readme.txt readme_en.txt license.txt \
     simulator.exe data/readme.txt sound/readme.txt

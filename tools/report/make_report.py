@@ -18,20 +18,14 @@ import matplotlib
 matplotlib.use('Agg')
 import matplotlib.pyplot as plt  # noqa: E402
 
-FIRST_ROW_SECOND = 1440
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
+from ostavin_recording import FIRST_ROW_SECOND, clock_text, time_code_seconds  # noqa: E402
+
 OFFSET = {'pause': 0x0262, 'airspeed': 0x02B8, 'altitude': 0x0570, 'pitch': 0x0578,
           'bank': 0x057C, 'heading': 0x0580, 'autopilot': 0x07BC, 'flaps': 0x0BDC,
           'gear': 0x0BE8}
 TURN = 2.0 ** 32
 METRES_PER_FOOT = 0.3047999902464003
-
-
-def time_code_seconds(tc):
-    return tc // 100 * 60 + tc % 100
-
-
-def clock_text(seconds):
-    return '%02d:%02d' % (int(seconds) // 60, int(seconds) % 60)
 
 
 def read_log(path):
@@ -315,7 +309,7 @@ def summary(replay, syncs, out_dir, settings):
             'the error is that Play\'s time less the moment of the row\'s entry, taken as the '
             'moment the simulator saw the row\'s clock in its title (negative: before).', '', '| Clip | Sync error (ms) |', '|---|---|']
     for tc, error in syncs:
-        out.append('| %02d:%02d | %+.1f |' % (tc // 100, tc % 100, error))
+        out.append('| %s | %+.1f |' % (clock_text(time_code_seconds(tc)), error))
     path = os.path.join(out_dir, 'summary.md')
     with open(path, 'w', encoding='utf-8') as f:
         f.write('\n'.join(out) + '\n')

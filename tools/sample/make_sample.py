@@ -14,14 +14,9 @@ import subprocess
 import sys
 import tempfile
 
-FIRST_SECOND = 1440
-ROWS = 3418
-
-CLIP_TIME_CODES = [
-    2412, 2430, 2514, 2521, 2539, 2554, 2629, 2700, 2737, 2815, 2829, 2856, 2936, 3028, 3100,
-    3148, 3335, 3459, 3534, 3704, 3817, 3828, 3912, 4020, 4043, 4155, 4230, 4247, 4322, 4346,
-    4404, 4421, 4442, 4517, 4536, 4601, 4609, 4633, 4647, 4735, 4750, 4757, 4812, 4830, 4850,
-    4938, 5004, 5025, 5050, 5122, 5141, 5331, 5358, 5430, 5500, 5538, 5600]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
+from ostavin_recording import (CLIP_TIME_CODES, FIRST_ROW_SECOND, ROWS,  # noqa: E402
+                               clock_text, row_of_time_code)
 
 # Caption (backslash = line break) and the short kana line spoken in its clip. Several
 # captions hold characters whose second Shift-JIS byte is 0x5C (ソ 十 表 能 申 予).
@@ -105,7 +100,7 @@ def flight():
                                                 speed * 1.68781))) / 2
         aileron = max(-16383.0, min(16383.0, 2500 * bank_rate + 45 * bank))
         elevator = max(-16383.0, min(16383.0, -6000 * pitch_rate - 250 * (pitch - 2.0)))
-        rows.append((FIRST_SECOND + t, bank, pitch, heading % 360.0, alt, speed, lat, lon,
+        rows.append((FIRST_ROW_SECOND + t, bank, pitch, heading % 360.0, alt, speed, lat, lon,
                      aileron, elevator))
         # One second of flight: coordinated turn rate, then the track over the ground.
         heading += 1091.0 * math.tan(math.radians(bank)) / speed
@@ -146,21 +141,12 @@ def write_channels(data, rows):
         write_lines(os.path.join(data, name), ["%d %s" % (r[0], field(r)) for r in rows])
 
 
-def row_of(time_code):
-    return time_code // 100 * 60 + time_code % 100 - FIRST_SECOND
-
-
-def clock_text(row):
-    seconds = FIRST_SECOND + row
-    return "%02d:%02d" % (seconds // 60, seconds % 60)
-
-
 def captions():
     """Row -> (text, display seconds), and time code -> spoken line."""
     shown, spoken = {}, {}
     for i, code in enumerate(CLIP_TIME_CODES):
         text, kana = LINES[i % len(LINES)]
-        shown[row_of(code)] = (text, 3 + (i * 7) % 11)
+        shown[row_of_time_code(code)] = (text, 3 + (i * 7) % 11)
         spoken[code] = kana
     for i, row in enumerate(TEXT_ONLY_ROWS):
         shown[row] = ("管制より\\方位と高度を維持", 4 + i)
@@ -172,9 +158,9 @@ def write_transcript(data, shown):
     for row in range(ROWS):
         if row in shown:
             text, seconds = shown[row]
-            line = "%s\tCAM\t%s\t%d" % (clock_text(row), text, seconds)
+            line = "%s\tCAM\t%s\t%d" % (clock_text(FIRST_ROW_SECOND + row), text, seconds)
         else:
-            line = "%s\t0\t0" % clock_text(row)
+            line = "%s\t0\t0" % clock_text(FIRST_ROW_SECOND + row)
         assert len(line.encode("cp932")) + 1 <= 127, line
         lines.append(line)
     write_lines(os.path.join(data, "cvrText.dat"), lines, "cp932")
