@@ -7,39 +7,34 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "clock.h"
 #include "link/link.h"
 #include "link/offsets.h"
+#include "request_block.h"
 #include "sim_server.h"
-
-static double Seconds() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return double(now.QuadPart) / double(frequency.QuadPart);
-}
 
 static double TimeClient(int count) {
   LinkResult result;
   double clock = 0;
-  double start = Seconds();
+  double start = PerformanceSeconds();
   for (int i = 0; i < count; i++) {
     LinkRead(OffsetClock, 8, &clock, &result);
     LinkProcess(&result);
   }
-  return Seconds() - start;
+  return PerformanceSeconds() - start;
 }
 
 // The same one-read block, laid out by hand and sent as it stands.
 static double TimeBare(int count) {
-  uint32_t header[4] = {1, OffsetClock, 8, 0};
-  double start = Seconds();
+  uint32_t header[ReadHeaderBytes / 4] = {RecordRead, OffsetClock, 8, 0};
+  double start = PerformanceSeconds();
   for (int i = 0; i < count; i++) {
     memcpy(requestBuffer, header, sizeof header);
-    memset(requestBuffer + 16, 0, 12);
+    memset(requestBuffer + ReadHeaderBytes, 0, 8 + EndMarkBytes);  // the data and the end mark
     DWORD_PTR reply;
     SendMessageTimeoutA(serverWindow, linkMessage, mappingAtom, 0, SMTO_BLOCK, 2000, &reply);
   }
-  return Seconds() - start;
+  return PerformanceSeconds() - start;
 }
 
 int main(int argc, char** argv) {

@@ -4,7 +4,6 @@
 // the simulator's clock.
 //   replay_benchmark [rows] [clock rate] [recording folder holding data\, or -]
 //                    [start time code, 5500 by default] [frame rates...]
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,23 +14,7 @@
 #include "recording/recording.h"
 #include "replay/replay.h"
 #include "sim_server.h"
-
-// A smooth synthetic recording, used when no recording folder is given.
-static void FillSynthetic() {
-  for (int r = 0; r < MaxRows; r++) {
-    timeCodes[r] = SecondsToTimeCode(1440 + r);
-    headingTable[r] = 4294967296.0 * (0.2 + 0.001 * r);
-    pitchTable[r] = 1e8 * std::sin(r * 0.3);
-    rollTable[r] = -3e8 * std::cos(r * 0.2);
-    aileronTable[r] = 9000 * std::sin(r * 1.1);
-    elevatorTable[r] = -7000 * std::cos(r * 0.9);
-    altitudeTable[r] = (3000.0 - r) * 4294967296.0;
-    latitudeTable[r] = 1.6e16 + 1e11 * r;
-    longitudeTable[r] = -2.6e18 + 3e13 * r;
-    speedTable[r] = 200 * 128;
-  }
-  loadedRows = MaxRows;
-}
+#include "synthetic_recording.h"
 
 // The first rows of the flight as the stand-in served them, sorted by exchange: frame starts
 // carry the clock read, frames the heading write; a row ends with the exchange of the trim
@@ -115,7 +98,7 @@ int main(int argc, char** argv) {
   if (argc > 3 && strcmp(argv[3], "-") != 0) {
     if (!SetCurrentDirectoryA(argv[3]) || !LoadFlightData()) return 1;
   } else {
-    FillSynthetic();
+    FillSyntheticRecording(MaxRows);
   }
   char startTime[16] = "5500";
   if (argc > 4) snprintf(startTime, sizeof startTime, "%s", argv[4]);

@@ -68,8 +68,8 @@ class Program : public ::testing::Test {
   void SetUp() override { work = MakeWorkFolder(true); }
 
   void TearDown() override {
-    driver::Kill(app);
-    driver::Close(&app);
+    KillProcess(app);
+    CloseProcess(&app);
     StopStandIn(&standIn);
     // The program sends only records of the offsets it uses, each in its direction.
     EXPECT_EQ(UnexpectedRecords(ReadLog(standIn.log)), "");
@@ -82,8 +82,8 @@ class Program : public ::testing::Test {
 
   // Starts the program and waits for its dialog (a message box has no start list).
   void StartProgram() {
-    ASSERT_TRUE(driver::Start(OSTAVIN_PROGRAM, "", work, &app));
-    ASSERT_TRUE(driver::WaitFor(
+    ASSERT_TRUE(StartProcess(OSTAVIN_PROGRAM, "", work, &app));
+    ASSERT_TRUE(WaitFor(
         [&] {
           for (HWND window : driver::WindowsOf(app.id, "#32770", DisplayName))
             if (GetDlgItem(window, IDC_START_LIST) && IsWindowVisible(window)) dialog = window;
@@ -96,8 +96,8 @@ class Program : public ::testing::Test {
 
   // A message box of the program as the user sees it: caption, text, no owner, one OK.
   void ExpectBox(const char* caption, const char* text) {
-    driver::Box box;
-    ASSERT_TRUE(driver::WaitBox(app.id, 10000, &box)) << text;
+    SeenBox box;
+    ASSERT_TRUE(WaitBox(app.id, 10000, &box)) << text;
     EXPECT_EQ(box.caption, caption);
     EXPECT_EQ(box.text, text);
     EXPECT_EQ(box.owner, nullptr);
@@ -106,7 +106,7 @@ class Program : public ::testing::Test {
 
   // Waits until the log holds a write to the offset after the first `skip` writes of it.
   bool WaitWrite(unsigned offset, size_t count, DWORD timeoutMs) {
-    return driver::WaitFor(
+    return WaitFor(
         [&] {
           size_t seen = 0;
           for (const LoggedWrite& w : LoggedWrites()) seen += w.offset == offset;
@@ -125,28 +125,28 @@ class Program : public ::testing::Test {
   // Exit as the user asks for it; the closing notice follows and the process ends.
   void ExpectOrderlyEnd(const char* how) {
     DWORD pressed = GetTickCount();
-    driver::Box notice;
-    ASSERT_TRUE(driver::WaitBox(app.id, 2000, &notice)) << how << ": no closing notice";
+    SeenBox notice;
+    ASSERT_TRUE(WaitBox(app.id, 2000, &notice)) << how << ": no closing notice";
     EXPECT_LE(GetTickCount() - pressed, 2000u) << how;
     EXPECT_EQ(notice.caption, DisplayName) << how;
     EXPECT_EQ(notice.text, ClosingNotice) << how;
     EXPECT_EQ(notice.owner, nullptr) << how;
     DWORD code = 99;
-    ASSERT_TRUE(driver::WaitExit(app, 2000, &code)) << how;
+    ASSERT_TRUE(WaitProcessExit(app, 2000, &code)) << how;
     EXPECT_EQ(code, 0u) << how;
-    driver::Close(&app);
+    CloseProcess(&app);
   }
 
   std::string work;
   StandIn standIn;
-  driver::Process app;
+  Process app;
   HWND dialog = nullptr;
 };
 
 TEST_F(Program, DialogOpensWithTheOptionsTickedAndTheFirstMinuteChosen) {
   StartSimulator();
   StartProgram();
-  EXPECT_EQ(driver::Text(dialog), "VRN505 Ostavin");
+  EXPECT_EQ(WindowText(dialog), "VRN505 Ostavin");
   const struct {
     int id;
     const char* text;
@@ -215,11 +215,11 @@ TEST_F(Program, StartPausesAndPlacesThenFliesAfterResumeAndRestartsAnew) {
   StartProgram();
   driver::Press(dialog, IDOK);
   ASSERT_TRUE(WaitWrite(OffsetPause, 1, 10000));
-  ASSERT_TRUE(driver::WaitFor([&] { return PlacementExchange(LoggedWrites(), 0) > 0; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return PlacementExchange(LoggedWrites(), 0) > 0; }, 5000));
   auto writes = LoggedWrites();
   ExpectPlacement(writes, PlacementExchange(writes, 0), Placement(work, 0));
   EXPECT_TRUE(SimPaused());
-  EXPECT_NE(driver::Text(standIn.main).find("Microsoft Flight Simulator X - VRN505 Ostavin [ 24:00 ]"),
+  EXPECT_NE(WindowText(standIn.main).find("Microsoft Flight Simulator X - VRN505 Ostavin [ 24:00 ]"),
             std::string::npos);
 
   // Paused, nothing is flown: the frames begin only after the resume.
@@ -227,21 +227,21 @@ TEST_F(Program, StartPausesAndPlacesThenFliesAfterResumeAndRestartsAnew) {
   for (const LoggedWrite& w : writes) headings += w.offset == OffsetHeading;
   Command(standIn, ControlResume);
   ASSERT_TRUE(WaitWrite(OffsetHeading, headings + 20, 10000));
-  ASSERT_TRUE(driver::WaitFor(
-      [&] { return driver::Text(standIn.main).find("[ 24:0") != std::string::npos; }, 5000));
+  ASSERT_TRUE(WaitFor(
+      [&] { return WindowText(standIn.main).find("[ 24:0") != std::string::npos; }, 5000));
 
   // A second Start, from 29:00 and without voice, stops the first replay and starts anew.
   driver::SelectListEntry(dialog, IDC_START_LIST, 5);
   driver::SetChecked(dialog, IDC_PLAY_VOICE, false);
   driver::Press(dialog, IDOK);
-  ASSERT_TRUE(driver::WaitFor([&] { return PlacementExchange(LoggedWrites(), 1) > 0; }, 10000));
+  ASSERT_TRUE(WaitFor([&] { return PlacementExchange(LoggedWrites(), 1) > 0; }, 10000));
   writes = LoggedWrites();
   ExpectPlacement(writes, PlacementExchange(writes, 1), Placement(work, 300));
-  ASSERT_TRUE(driver::WaitFor(
-      [&] { return driver::Text(standIn.main).find("[ 29:00 ]") != std::string::npos; }, 5000));
+  ASSERT_TRUE(WaitFor(
+      [&] { return WindowText(standIn.main).find("[ 29:00 ]") != std::string::npos; }, 5000));
   driver::Press(dialog, IDCANCEL);
   ExpectOrderlyEnd("exit after restart");
-  EXPECT_EQ(driver::Text(standIn.main), FsxTitle);
+  EXPECT_EQ(WindowText(standIn.main), FsxTitle);
 }
 
 // Exit by the button, by Esc and by the close box, in each state of a replay.
@@ -266,20 +266,20 @@ TEST_F(Program, EveryWayOutEndsWithinTwoSecondsInEveryState) {
         driver::Press(dialog, IDOK);
         ASSERT_TRUE(WaitWrite(OffsetPause, pauses + 1, 10000));
         Command(standIn, ControlResume);
-        ASSERT_TRUE(driver::WaitFor(
-            [&] { return driver::Text(standIn.main).find("[ 56:0") != std::string::npos; }, 10000));
+        ASSERT_TRUE(WaitFor(
+            [&] { return WindowText(standIn.main).find("[ 56:0") != std::string::npos; }, 10000));
       }
       if (state == Paused) Command(standIn, ControlPause);
       if (state == Ended) {
         ASSERT_TRUE(WaitWrite(OffsetPause, pauses + 2, 20000));
-        EXPECT_NE(driver::Text(standIn.main).find("[ 56:26 ]"), std::string::npos);
+        EXPECT_NE(WindowText(standIn.main).find("[ 56:26 ]"), std::string::npos);
       }
       if (way == 0) driver::Press(dialog, IDCANCEL);
       if (way == 1) driver::PressKey(app, dialog, VK_ESCAPE);
       if (way == 2) driver::PressCloseBox(dialog);
       ExpectOrderlyEnd(how.c_str());
       if (state != Idle) {
-        EXPECT_EQ(driver::Text(standIn.main), FsxTitle);
+        EXPECT_EQ(WindowText(standIn.main), FsxTitle);
       }
       Command(standIn, ControlResume);
     }
@@ -289,19 +289,19 @@ TEST_F(Program, EveryWayOutEndsWithinTwoSecondsInEveryState) {
 TEST_F(Program, SecondCopyEndsAtOnceAndShowsNothing) {
   StartSimulator();
   StartProgram();
-  driver::Process second;
-  ASSERT_TRUE(driver::Start(OSTAVIN_PROGRAM, "", work, &second));
+  Process second;
+  ASSERT_TRUE(StartProcess(OSTAVIN_PROGRAM, "", work, &second));
   DWORD code = 99;
-  EXPECT_TRUE(driver::WaitExit(second, 5000, &code));
+  EXPECT_TRUE(WaitProcessExit(second, 5000, &code));
   EXPECT_EQ(code, 0u);
   EXPECT_TRUE(driver::WindowsOf(second.id, nullptr, nullptr).empty());
-  driver::Close(&second);
+  CloseProcess(&second);
   driver::Press(dialog, IDCANCEL);
   ExpectOrderlyEnd("exit after a second copy");
 }
 
 TEST_F(Program, WithoutASimulatorTheLinkBoxThenTheClosingNotice) {
-  ASSERT_TRUE(driver::Start(OSTAVIN_PROGRAM, "", work, &app));
+  ASSERT_TRUE(StartProcess(OSTAVIN_PROGRAM, "", work, &app));
   ExpectBox("VRN505: Failed to open link to FSUIPC", "Cannot link to FSUIPC");
   ExpectOrderlyEnd("after the link box");
 }
@@ -314,7 +314,7 @@ TEST_F(Program, MissingDataFileStartsNothingAndLeavesTheDialogUsable) {
   ExpectBox(DisplayName, DataMissingText);
   Sleep(300);
   for (const LoggedWrite& w : LoggedWrites()) EXPECT_NE(w.offset, OffsetPause);
-  EXPECT_EQ(driver::Text(standIn.main), FsxTitle);
+  EXPECT_EQ(WindowText(standIn.main), FsxTitle);
   // Still usable: the file comes back and a Start places the aircraft.
   CopyFileA((std::string(OSTAVIN_SAMPLE_DIR) + "\\data\\vrn505Elevator.dat").c_str(),
             (work + "\\data\\vrn505Elevator.dat").c_str(), FALSE);
@@ -356,7 +356,7 @@ TEST_F(Program, WithoutVoxTheVoiceBoxIsClearedAndGreyedAndTheReplayRuns) {
   ASSERT_TRUE(WaitWrite(OffsetPause, 1, 10000));
   Command(standIn, ControlResume);
   EXPECT_TRUE(WaitWrite(OffsetHeading, 20, 10000));
-  EXPECT_FALSE(driver::AnyBox(app.id));
+  EXPECT_FALSE(AnyBox(app.id));
   driver::Press(dialog, IDCANCEL);
   ExpectOrderlyEnd("exit without Vox.dll");
 }

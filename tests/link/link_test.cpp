@@ -7,6 +7,7 @@
 #include "link/link.h"
 #include "link/offsets.h"
 #include "replay/replay.h"
+#include "request_block.h"
 #include "sim_server.h"
 
 namespace {
@@ -26,11 +27,7 @@ class Link : public ::testing::Test {
   }
 };
 
-uint32_t Word(const std::vector<uint8_t>& block, size_t at) {
-  uint32_t value;
-  memcpy(&value, block.data() + at, 4);
-  return value;
-}
+uint32_t Word(const std::vector<uint8_t>& block, size_t at) { return BlockWord(block.data() + at); }
 
 std::string MappingName() {
   char name[256] = "";
@@ -402,7 +399,7 @@ TEST_F(Link, UnknownTypeWordEndsTheWalkWithSuccess) {
   uint32_t first = 0, second = 0xAAAAAAAA, third = 0xBBBBBBBB;
   sim::SetAfterServe([](uint8_t* block, uint32_t) {
     uint32_t junk = 7;
-    memcpy(block + 20, &junk, 4);  // the second read's type word
+    memcpy(block + ReadHeaderBytes + 4 + RecordTypeAt, &junk, 4);  // the second read's type word
   });
   LinkResult result = 99;
   LinkRead(OffsetFsuipcVersion, 4, &first, &result);
@@ -414,7 +411,7 @@ TEST_F(Link, UnknownTypeWordEndsTheWalkWithSuccess) {
   EXPECT_EQ(first, 0x19980005u + 0x10000);
   EXPECT_EQ(second, 0xAAAAAAAAu);
   EXPECT_EQ(third, 0xBBBBBBBBu);
-  EXPECT_EQ(block[20], 0);  // overwritten with the end mark
+  EXPECT_EQ(block[ReadHeaderBytes + 4], 0);  // overwritten with the end mark
 }
 
 // A faulty server that scribbles over the whole block cannot make the client write outside
@@ -476,16 +473,17 @@ TEST_F(Link, ConcurrentSequencesNeverInterleave) {
   placer.join();
   auto blocks = sim::Blocks();
   ASSERT_EQ(blocks.size(), size_t(rounds * 2));
+  const uint32_t tagRecord = WriteHeaderBytes + 4;
   for (const auto& b : blocks) {
-    if (Word(b, 0) == 1) {
-      ASSERT_EQ(b.size(), 16u + 8u + 4u);
+    if (Word(b, RecordTypeAt) == RecordRead) {
+      ASSERT_EQ(b.size(), ReadHeaderBytes + 8 + EndMarkBytes);
       continue;
     }
-    ASSERT_EQ(b.size(), 3u * 16u + 4u);
-    uint32_t first = Word(b, 12);
+    ASSERT_EQ(b.size(), 3 * tagRecord + EndMarkBytes);
+    uint32_t first = Word(b, WriteHeaderBytes);
     for (uint32_t part = 0; part < 3; part++) {
-      ASSERT_EQ(Word(b, part * 16), 2u);
-      ASSERT_EQ(Word(b, part * 16 + 12), first + part);
+      ASSERT_EQ(Word(b, part * tagRecord + RecordTypeAt), RecordWrite);
+      ASSERT_EQ(Word(b, part * tagRecord + WriteHeaderBytes), first + part);
     }
   }
 }

@@ -191,7 +191,7 @@ TEST_F(SimWindow, EndProgramClosesTheLinkShowsTheNoticeAndGivesTheTitleBack) {
     EXPECT_EQ(boxes[0].caption, "VRN505 Ostavin");
     EXPECT_EQ(boxes[0].text, "\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb7");  // 終了します
     EXPECT_EQ(boxes[0].owner, nullptr);
-    EXPECT_EQ(boxes[0].buttons, 1);
+    EXPECT_EQ(boxes[0].buttons.size(), 1u);
     EXPECT_EQ(requestBuffer, nullptr);
     EXPECT_EQ(Title(sim::MainWindow()), c.titleAfter);
   }

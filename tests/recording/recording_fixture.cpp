@@ -73,7 +73,7 @@ int RecordingTest::Load() {
   for (const SeenBox& box : boxes) {
     EXPECT_EQ(box.caption, DisplayName);
     EXPECT_EQ(box.owner, nullptr);
-    EXPECT_EQ(box.buttons, 1);
+    EXPECT_EQ(box.buttons.size(), 1u);
   }
   return loaded;
 }

@@ -8,6 +8,7 @@
 #include "link/offsets.h"
 #include "replay/replay.h"
 #include "sim_server.h"
+#include "wait.h"
 
 namespace {
 
@@ -55,8 +56,7 @@ TEST_F(PauseWatch, WatchWaitsOutAPauseAndAMenu) {
     PokeIndicators(hold.pause, hold.menu);
     auto start = std::chrono::steady_clock::now();
     std::thread watch(WaitWhilePaused);
-    auto deadline = start + std::chrono::seconds(5);
-    while (simPaused == 0 && std::chrono::steady_clock::now() < deadline) Sleep(5);
+    WaitFor([] { return simPaused != 0; }, 5000, 5);
     EXPECT_EQ(simPaused, 1);
     Sleep(200);
     PokeIndicators(0, 0);

@@ -11,11 +11,15 @@
 #include <mutex>
 #include <vector>
 
+#include "bytes.h"
 #include "link/link.h"
 #include "link/offsets.h"
 #include "recording/recording.h"
 #include "replay/replay.h"
+#include "request_block.h"
 #include "sim_server.h"
+#include "synthetic_recording.h"
+#include "wait.h"
 
 namespace {
 
@@ -37,28 +41,18 @@ int clockReadings;
 // 0 after the records were served.
 std::function<bool(const std::vector<Served>& exchange)> failExchange;
 
-uint32_t Word(const uint8_t* at) {
-  uint32_t value;
-  memcpy(&value, at, 4);
-  return value;
-}
-
 void AfterServe(uint8_t* block, uint32_t size) {
   std::lock_guard<std::mutex> guard(logLock);
   exchanges++;
   size_t first = served.size();
-  for (uint32_t at = 0; at + 4 <= size && Word(block + at) != 0;) {
-    bool write = Word(block + at) == 2;
-    uint32_t header = write ? 12 : 16;
-    uint32_t offset = Word(block + at + 4), length = Word(block + at + 8);
-    uint8_t* data = block + at + header;
-    if (!write && offset == OffsetClock && length == 8) {
+  WalkRequestBlock(block, size, [](const BlockRecord& r) {
+    bool write = r.type == RecordWrite;
+    if (!write && r.offset == OffsetClock && r.size == 8) {
       simClock += clockStep(clockReadings++);
-      memcpy(data, &simClock, 8);
+      StoreAs(r.data, simClock);
     }
-    served.push_back({exchanges, write, offset, std::vector<uint8_t>(data, data + length)});
-    at += header + length;
-  }
+    served.push_back({exchanges, write, r.offset, std::vector<uint8_t>(r.data, r.data + r.size)});
+  });
   std::vector<Served> exchange(served.begin() + first, served.end());
   if (failExchange) sim::SetReply(failExchange(exchange) ? 0 : 1);
 }
@@ -71,34 +65,10 @@ int64_t Value(const Served& s) {
   return value;
 }
 
-double ClockOf(const Served& s) {
-  double value;
-  memcpy(&value, s.bytes.data(), 8);
-  return value;
-}
+double ClockOf(const Served& s) { return LoadAs<double>(s.bytes.data()); }
 
-const int Row5500 = 3300 - 1440;
-const int Row5626 = 3386 - 1440;
-const double Turn = 4294967296.0;
-
-// A smooth recording: every channel changes from row to row, none crosses north.
-void FillTables(int rows) {
-  for (int r = 0; r < MaxRows; r++) {
-    bool loaded = r < rows;
-    timeCodes[r] = SecondsToTimeCode(1440 + r);
-    double garbage = 1e300;  // any read past the load shows up in the flown values
-    headingTable[r] = loaded ? Turn * (0.1 + 0.0002 * r + 0.01 * std::sin(r * 0.7)) : garbage;
-    pitchTable[r] = loaded ? 1e8 * std::sin(r * 0.3) : garbage;
-    rollTable[r] = loaded ? -3e8 * std::cos(r * 0.2) : garbage;
-    aileronTable[r] = loaded ? 9000 * std::sin(r * 1.1) : garbage;
-    elevatorTable[r] = loaded ? -7000 * std::cos(r * 0.9) : garbage;
-    altitudeTable[r] = loaded ? (3000.0 - r) * 4294967296.0 : garbage;
-    latitudeTable[r] = loaded ? 1.6e16 + 1e11 * r * r : garbage;
-    longitudeTable[r] = loaded ? -2.6e18 + 3e13 * r : garbage;
-    speedTable[r] = 25600;
-  }
-  loadedRows = rows;
-}
+const int Row5500 = RowOfTimeCode(5500);
+const int Row5626 = RowOfTimeCode(5626);
 
 class Replay : public ::testing::Test {
  protected:
@@ -157,10 +127,8 @@ class Replay : public ::testing::Test {
     std::lock_guard<std::mutex> guard(logLock);
     return served;
   }
-  static void WaitFor(std::function<bool()> condition) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition() && std::chrono::steady_clock::now() < deadline) Sleep(2);
-    ASSERT_TRUE(condition());
+  static void Await(const std::function<bool()>& condition) {
+    ASSERT_TRUE(WaitFor(condition, 20000, 2));
   }
   static size_t FramesWritten() {
     size_t count = 0;
@@ -225,7 +193,7 @@ void ExpectExitWrites(const std::vector<Served>& log) {
 }
 
 TEST_F(Replay, FromTimeCode5500ToTheEndAt5626) {
-  FillTables(MaxRows);
+  FillSyntheticRecording(MaxRows);
   Fly(Row5500);
   Land();
   std::vector<Served> log = Log();
@@ -237,7 +205,7 @@ TEST_F(Replay, FromTimeCode5500ToTheEndAt5626) {
 
 TEST_F(Replay, ShortRecordingFromTimeCode2400EndsAfterItsLastRow) {
   const int rows = 45;  // time codes 2400 to 2444
-  FillTables(rows);
+  FillSyntheticRecording(rows);
   Fly(0);
   Land();
   std::vector<Served> log = Log();
@@ -249,7 +217,7 @@ TEST_F(Replay, ShortRecordingFromTimeCode2400EndsAfterItsLastRow) {
 }
 
 TEST_F(Replay, StartRowWithNoRecordedDataEndsAtOnce) {
-  FillTables(10);
+  FillSyntheticRecording(10);
   Fly(10);
   Land();
   std::vector<Served> log = Log();
@@ -273,7 +241,7 @@ struct Channel {
 
 TEST_F(Replay, FlownValuesFollowTheRecording) {
   const int rows = 12;
-  FillTables(rows);
+  FillSyntheticRecording(rows);
   // Mostly 0.3 s per reading, with a jump of 5 s, then a clock that goes back 0.4 s, then
   // one reset 500 s back.
   clockStep = [](int reading) {
@@ -325,7 +293,7 @@ TEST_F(Replay, FlownValuesFollowTheRecording) {
 }
 
 TEST_F(Replay, WithoutLatLonFramesWriteSixChannels) {
-  FillTables(4);
+  FillSyntheticRecording(4);
   followLatLon = 0;
   Fly(0);
   Land();
@@ -338,11 +306,11 @@ TEST_F(Replay, WithoutLatLonFramesWriteSixChannels) {
 }
 
 TEST_F(Replay, StopInTheStartingPauseWatchEndsWithoutAPauseWrite) {
-  FillTables(MaxRows);
+  FillSyntheticRecording(MaxRows);
   uint16_t paused = 1;
   sim::Poke(OffsetPauseIndicator, &paused, 2);
   Fly(Row5500);
-  WaitFor([] { return simPaused == 1; });
+  Await([] { return simPaused == 1; });
   stopRequested = 1;
   EXPECT_LT(Land(), 0.2);
   std::vector<Served> log = Log();
@@ -370,10 +338,10 @@ TEST_F(Replay, StopEndsTheRowAtTheEndOfItsFrameWhateverTheClock) {
   for (const ClockCase& c : cases) {
     TearDown();
     SetUp();
-    FillTables(MaxRows);
+    FillSyntheticRecording(MaxRows);
     clockStep = c.step;
     Fly(Row5500);
-    WaitFor([] { return FramesWritten() > 10; });
+    Await([] { return FramesWritten() > 10; });
     stopRequested = 1;
     EXPECT_LT(Land(5), 1.0) << c.what;
     std::vector<Served> log = Log();
@@ -387,13 +355,13 @@ TEST_F(Replay, StopEndsTheRowAtTheEndOfItsFrameWhateverTheClock) {
 }
 
 TEST_F(Replay, StopWhileTheSimulatorStaysPausedEndsPromptly) {
-  FillTables(MaxRows);
+  FillSyntheticRecording(MaxRows);
   clockStep = [](int) { return 0.01; };
   Fly(Row5500);
-  WaitFor([] { return FramesWritten() > 10; });
+  Await([] { return FramesWritten() > 10; });
   uint16_t paused = 1;
   sim::Poke(OffsetPauseIndicator, &paused, 2);
-  WaitFor([] { return simPaused == 1; });
+  Await([] { return simPaused == 1; });
   stopRequested = 1;
   double seconds = Land(5);
   printf("replay thread ended %.0f ms after a stop while paused\n", seconds * 1000);
@@ -405,10 +373,10 @@ TEST_F(Replay, StopWhileTheSimulatorStaysPausedEndsPromptly) {
 }
 
 TEST_F(Replay, DeadLinkEndsTheThreadWithinFourSeconds) {
-  FillTables(MaxRows);
+  FillSyntheticRecording(MaxRows);
   clockStep = [](int) { return 0.001; };
   Fly(Row5500);
-  WaitFor([] { return FramesWritten() > 5; });
+  Await([] { return FramesWritten() > 5; });
   sim::DestroyServerWindow();
   double seconds = Land(60);
   printf("replay thread ended %.2f s after the server window went\n", seconds);
@@ -421,10 +389,10 @@ TEST_F(Replay, DeadLinkEndsTheThreadWithinFourSeconds) {
 // thread sends nothing after it: no exit writes to a link that did not answer. The bound is
 // three times one try.
 TEST_F(Replay, HungSimulatorDuringAStopCostsOneTryAndGetsNothingMore) {
-  FillTables(MaxRows);
+  FillSyntheticRecording(MaxRows);
   clockStep = [](int) { return 0.001; };
   Fly(Row5500);
-  WaitFor([] { return FramesWritten() > 5; });
+  Await([] { return FramesWritten() > 5; });
   sim::SetHang(true);
   stopRequested = 1;
   double seconds = Land(60);
@@ -437,7 +405,7 @@ TEST_F(Replay, HungSimulatorDuringAStopCostsOneTryAndGetsNothingMore) {
 }
 
 TEST_F(Replay, LinkFailureWhileStartingEndsAtOnceWithoutExitWrites) {
-  FillTables(MaxRows);
+  FillSyntheticRecording(MaxRows);
   sim::SetReply(0);
   int before = sim::ExchangeCount();
   Fly(Row5500);
@@ -477,10 +445,7 @@ class Reference {
     }
   }
   template <typename T> T ReadAs(uint32_t offset) {
-    T value;
-    std::vector<uint8_t> bytes = Read(offset, sizeof value);
-    memcpy(&value, bytes.data(), sizeof value);
-    return value;
+    return LoadAs<T>(Read(offset, sizeof(T)).data());
   }
   template <typename T> void WriteAs(uint32_t offset, T value) { Write(offset, &value, sizeof value); }
   bool Done() const { return next == log.size(); }
@@ -596,7 +561,7 @@ void FlyReference(Reference& ref, int startRow) {
 }
 
 TEST_F(Replay, RecordsFrom5100ToTheEndGoInTheirExchangesInOrder) {
-  FillTables(MaxRows);
+  FillSyntheticRecording(MaxRows);
   showText = 1;
   for (int r = 0; r < MaxRows; r++) {
     strcpy(transcriptTexts[r], r % 7 ? "0" : "caption");
@@ -604,7 +569,7 @@ TEST_F(Replay, RecordsFrom5100ToTheEndGoInTheirExchangesInOrder) {
   }
   // 3/8 s per reading: exact in binary, so rows end at 1.125, 1.25, 1.0 ... and carry.
   clockStep = [](int) { return 0.375; };
-  const int Row5100 = 3060 - 1440;
+  const int Row5100 = RowOfTimeCode(5100);
   Fly(Row5100);
   Land();
   Reference ref(Log());
@@ -641,7 +606,7 @@ TEST_F(Replay, OneFailedExchangeOfEachKind) {
   for (const FailureCase& c : cases) {
     TearDown();  // a fresh stand-in and link for each case
     SetUp();
-    FillTables(MaxRows);
+    FillSyntheticRecording(MaxRows);
     clockStep = [](int) { return 0.375; };
     int seen = 0;
     int failedAt = 0;

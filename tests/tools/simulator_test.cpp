@@ -9,20 +9,16 @@
 #include <sstream>
 #include <thread>
 
+#include "clock.h"
 #include "control.h"
 #include "link/link.h"
 #include "link/offsets.h"
+#include "process.h"
 #include "sim_server.h"
 #include "temp_dir.h"
+#include "wait.h"
 
 namespace {
-
-double Now() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return double(now.QuadPart) / double(frequency.QuadPart);
-}
 
 template <typename T>
 T Read(uint32_t offset) {
@@ -34,17 +30,6 @@ T Read(uint32_t offset) {
 template <typename T>
 void Write(uint32_t offset, T value) {
   EXPECT_EQ(WriteNow(offset, sizeof value, &value), 0) << std::hex << offset;
-}
-
-// Polls a condition every few milliseconds until it holds or the deadline passes.
-template <typename Condition>
-bool WaitFor(Condition condition, double seconds) {
-  double deadline = Now() + seconds;
-  while (!condition()) {
-    if (Now() > deadline) return false;
-    Sleep(5);
-  }
-  return true;
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -68,9 +53,9 @@ class Simulator : public ::testing::Test {
   }
   // Simulator seconds per real second over a short stretch, as the client reads the clock.
   double MeasuredRate() {
-    double clock0 = Read<double>(OffsetClock), real0 = Now();
+    double clock0 = Read<double>(OffsetClock), real0 = PerformanceSeconds();
     Sleep(150);
-    return (Read<double>(OffsetClock) - clock0) / (Now() - real0);
+    return (Read<double>(OffsetClock) - clock0) / (PerformanceSeconds() - real0);
   }
 };
 
@@ -140,7 +125,7 @@ TEST_F(Simulator, AirspeedFollowsTheMeanOfTheThrottlesWithALag) {
     for (int n = 0; n < 4; n++) Write<double>(OffsetThrottle1 + ThrottleStride * n, c.lever[n]);
     EXPECT_EQ(Read<int32_t>(OffsetAirspeed), before) << "no change while the clock stands";
     sim::SetPaused(false);
-    EXPECT_TRUE(WaitFor([&] { return std::fabs(Read<int32_t>(OffsetAirspeed) / 128.0 - c.knots) < 1; }, 2))
+    EXPECT_TRUE(WaitFor([&] { return std::fabs(Read<int32_t>(OffsetAirspeed) / 128.0 - c.knots) < 1; }, 2000))
         << c.knots << " kt, reached " << Read<int32_t>(OffsetAirspeed) / 128.0;
   }
 }
@@ -185,7 +170,7 @@ TEST_F(Simulator, LogAndRecordsHoldEveryWriteWithItsMeaning) {
   EXPECT_EQ(records[0].offset, OffsetHeading);
   EXPECT_EQ(records[0].bytes, (std::vector<uint8_t>{0, 0, 0, 0x40}));
   EXPECT_EQ(records[3].offset, OffsetCaptionTime);
-  EXPECT_TRUE(WaitFor([] { return sim::CaptionOnShow().empty(); }, 2)) << "3 s at x100";
+  EXPECT_TRUE(WaitFor([] { return sim::CaptionOnShow().empty(); }, 2000)) << "3 s at x100";
   sim::Stop();
   RemoveTree(folder);
 }
@@ -204,9 +189,9 @@ TEST_F(Simulator, FrameBoundPumpAnswersOncePerFrame) {
     sim::Options options;
     options.frameRate = mode ? 20 : 0;
     Serve(options);
-    double start = Now();
+    double start = PerformanceSeconds();
     for (int i = 0; i < 6; i++) Read<double>(OffsetClock);
-    took[mode] = Now() - start;
+    took[mode] = PerformanceSeconds() - start;
     LinkClose();
     sim::Stop();
   }
@@ -251,7 +236,7 @@ TEST_F(Simulator, FaultAtOneExchangeStrikesThatExchange) {
       size_t start = log.rfind('\n', at);
       return log.compare(start == std::string::npos ? 0 : start + 1, line.size(), line) == 0;
     };
-    EXPECT_TRUE(WaitFor(logged, 5)) << c.event;
+    EXPECT_TRUE(WaitFor(logged, 5000)) << c.event;
     sim::SetHang(false);  // the stuck exchange gets 0 from the released server thread
     third.join();
     EXPECT_EQ(result, LinkBadReply) << c.event << ": a reply other than 1";
@@ -270,17 +255,13 @@ TEST_F(Simulator, FaultAtOneExchangeStrikesThatExchange) {
 
 class Program : public ::testing::Test {
  protected:
-  PROCESS_INFORMATION process = {};
+  Process process;
   std::string folder = MakeTempDir();
 
   void TearDown() override {
     LinkClose();
-    if (process.hProcess) {
-      if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 1);
-      WaitForSingleObject(process.hProcess, 5000);
-      CloseHandle(process.hProcess);
-      CloseHandle(process.hThread);
-    }
+    KillProcess(process);
+    CloseProcess(&process);
     RemoveTree(folder);
   }
   // Starts simulator.exe, from the build's tools folder.
@@ -288,15 +269,12 @@ class Program : public ::testing::Test {
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, sizeof path);
     *strrchr(path, '\\') = 0;
-    std::string command = "\"" + std::string(path) + "\\..\\..\\tools\\simulator.exe\" " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                               nullptr, nullptr, &startup, &process));
+    std::string exe = std::string(path) + "\\..\\..\\tools\\simulator.exe";
+    ASSERT_TRUE(StartProcess(exe, arguments, "", &process, CREATE_NO_WINDOW));
   }
   void Run(const std::string& arguments) {
     ASSERT_NO_FATAL_FAILURE(Launch(arguments));
-    ASSERT_TRUE(WaitFor([] { return FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr) != nullptr; }, 20));
+    ASSERT_TRUE(WaitFor([] { return FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr) != nullptr; }, 20000));
   }
   LRESULT Control(WPARAM command, LPARAM argument = 0) {
     HWND control = FindWindowExA(nullptr, nullptr, ControlClassName, nullptr);
@@ -306,9 +284,8 @@ class Program : public ::testing::Test {
     return reply;
   }
   DWORD ExitCode() {
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
     DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
+    EXPECT_TRUE(WaitProcessExit(process, 10000, &code));
     return code;
   }
 };
@@ -361,16 +338,14 @@ TEST_F(Program, FaultOptionsStrikeTheirExchange) {
     double clock = 0;
     std::thread second([&] { LinkRead(OffsetClock, 8, &clock, &result) && LinkProcess(&result); });
     std::string event = std::string("\"op\":\"") + c.event + "\"";
-    EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(log).find(event) != std::string::npos; }, 10)) << c.option;
+    EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(log).find(event) != std::string::npos; }, 10000)) << c.option;
     EXPECT_EQ(Control(ControlUnhang), 1);
     second.join();
     EXPECT_EQ(result, 13u) << c.option;
     EXPECT_EQ(Control(ControlExit), 1);
     EXPECT_EQ(ExitCode(), 0u) << c.option;
     LinkClose();
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    process = {};
+    CloseProcess(&process);
   }
 }
 
@@ -379,9 +354,7 @@ TEST_F(Program, RefusesABadOption) {
     ASSERT_NO_FATAL_FAILURE(Launch(arguments));
     EXPECT_EQ(ExitCode(), 2u) << arguments;
     EXPECT_EQ(FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr), nullptr) << arguments;
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    process = {};
+    CloseProcess(&process);
   }
 }
 

@@ -12,9 +12,6 @@
 #include "voice/voice.h"
 #include "vox_calls.h"
 
-// The recording's row of a time code: row r is clock second 1440 + r.
-inline int32_t RowOf(TimeCode time) { return time / 100 * 60 + time % 100 - FirstRowSecond; }
-
 inline std::string ClipName(TimeCode time) { return "sound\\" + std::to_string(time) + ".ogg"; }
 
 class VoiceThreadTest : public ::testing::Test {
@@ -27,10 +24,7 @@ class VoiceThreadTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_NE(vox, nullptr) << VOX_DLL;
-    for (int32_t row = 0; row < MaxRows; ++row) {
-      int32_t second = FirstRowSecond + row;
-      timeCodes[row] = second / 60 * 100 + second % 60;
-    }
+    for (int32_t row = 0; row < MaxRows; ++row) timeCodes[row] = RowTimeCode(row);
     folder = MakeTempDir();
     ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
     voiceLibrary = vox;
@@ -67,10 +61,10 @@ class VoiceThreadTest : public ::testing::Test {
   // Sets stopRequested and returns the milliseconds until the thread ended (-1: it did not
   // end within the timeout).
   double StopAndTime(DWORD timeoutMs) {
-    double start = NowMs();
+    double start = PerformanceMs();
     stopRequested = 1;
     if (WaitForSingleObject(thread, timeoutMs) != WAIT_OBJECT_0) return -1;
-    double elapsed = NowMs() - start;
+    double elapsed = PerformanceMs() - start;
     CloseHandle(thread);
     thread = nullptr;
     return elapsed;
@@ -88,7 +82,7 @@ class VoiceThreadTest : public ::testing::Test {
 
   bool WaitForCall(const std::string& operation, const std::string& file, size_t count,
                    DWORD timeoutMs) {
-    return WaitUntil([&] { return CountCalls(Calls(), operation, file) >= count; }, timeoutMs);
+    return WaitFor([&] { return CountCalls(Calls(), operation, file) >= count; }, timeoutMs, 2);
   }
 
   static inline HMODULE vox;

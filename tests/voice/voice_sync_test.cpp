@@ -32,15 +32,15 @@ void LayOutClips(std::vector<TimeCode>* clips) {
 // Advances currentRow from 0 to lastRow once a second; entered[r] is when row r began.
 std::vector<double> RunRows(int32_t lastRow) {
   std::vector<double> entered(size_t(lastRow) + 1);
-  double start = NowMs();
+  double start = PerformanceMs();
   entered[0] = start;
   for (int32_t row = 1; row <= lastRow; ++row) {
     double due = start + 1000.0 * row;
-    while (NowMs() < due - 2) Sleep(1);
-    while (NowMs() < due) {
+    while (PerformanceMs() < due - 2) Sleep(1);
+    while (PerformanceMs() < due) {
     }
     currentRow = row;
-    entered[size_t(row)] = NowMs();
+    entered[size_t(row)] = PerformanceMs();
   }
   return entered;
 }
@@ -143,7 +143,7 @@ TEST_F(ReplaySync, EachClipStartsWithinTheSyncLimitsOfTheReplaysRows) {
   std::vector<double> entered(size_t(lastRow) + 1, 0.0);
   timeBeginPeriod(1);
   StartAt(0);
-  entered[0] = NowMs();
+  entered[0] = PerformanceMs();
   replay = CreateThread(nullptr, 0, ReplayThread, nullptr, 0, nullptr);
   ASSERT_NE(replay, nullptr);
   for (int32_t seen = 0; seen < lastRow;) {
@@ -151,7 +151,7 @@ TEST_F(ReplaySync, EachClipStartsWithinTheSyncLimitsOfTheReplaysRows) {
     int32_t row = currentRow;
     if (row == seen) continue;
     ASSERT_EQ(row, seen + 1) << "rows are entered one by one";
-    entered[size_t(row)] = NowMs();
+    entered[size_t(row)] = PerformanceMs();
     seen = row;
   }
   timeEndPeriod(1);

@@ -13,7 +13,7 @@ using Voice = VoiceThreadTest;
 
 TEST_F(Voice, StartsTheNextRowsClipAgainAndAgainUntilItsRowBegins) {
   AddClip(FirstClip, "three_seconds.ogg");
-  StartAt(RowOf(FirstClip) - 1);
+  StartAt(RowOfTimeCode(FirstClip) - 1);
   ASSERT_TRUE(WaitForCall("Play", ClipName(FirstClip), 20, 3000));
 
   std::vector<VoxCallRecord> calls = Calls();
@@ -30,8 +30,8 @@ TEST_F(Voice, StartsTheNextRowsClipAgainAndAgainUntilItsRowBegins) {
   EXPECT_LT(worstGap, 300) << "a sleep between clip passes";
 
   // The clip's row begins: the clip plays on, and the row after it (no clip) starts nothing.
-  double moved = NowMs();
-  currentRow = RowOf(FirstClip);
+  double moved = PerformanceMs();
+  currentRow = RowOfTimeCode(FirstClip);
   Sleep(1200);
   std::vector<VoxCallRecord> after = CallsSince(moved);
   EXPECT_LE(CountCalls(after, "Play"), 1u) << "only a pass already under way may finish";
@@ -51,8 +51,8 @@ TEST_F(Voice, RowsWithoutAClipOpenNothing) {
     int32_t row;
   };
   const Case cases[] = {
-      {"last row of the recording (5626) next", RowOf(ReplayEndTime) - 1},
-      {"replay ended on the last row", RowOf(ReplayEndTime)},
+      {"last row of the recording (5626) next", RowOfTimeCode(ReplayEndTime) - 1},
+      {"replay ended on the last row", RowOfTimeCode(ReplayEndTime)},
       {"next row is the end of the tables", MaxRows - 1},
       {"far beyond the tables", MaxRows + 1000},
       {"before the first row", -5},
@@ -84,7 +84,7 @@ TEST_F(Voice, LastRowOfTheTablesStillPlaysItsClip) {
 TEST_F(Voice, StopAlreadySetCreatesAndReleasesOnly) {
   AddClip(FirstClip, "spoken.ogg");
   stopRequested = 1;
-  StartAt(RowOf(FirstClip) - 1);
+  StartAt(RowOfTimeCode(FirstClip) - 1);
   EXPECT_EQ(WaitForSingleObject(thread, 1000), WAIT_OBJECT_0);
   EXPECT_EQ(Operations(Calls()), "CreateVox Release");
 }
@@ -101,8 +101,8 @@ TEST_F(Voice, RowsWithoutAClipArePolledTwiceASecondWithoutSpinning) {
   EXPECT_EQ(Operations(Calls()), "CreateVox");
 
   // A clip row that comes up is noticed within one 500 ms pass.
-  double moved = NowMs();
-  currentRow = RowOf(FirstClip) - 1;
+  double moved = PerformanceMs();
+  currentRow = RowOfTimeCode(FirstClip) - 1;
   ASSERT_TRUE(WaitForCall("Open", ClipName(FirstClip), 1, 2000));
   std::vector<VoxCallRecord> calls = CallsSince(moved);
   ASSERT_FALSE(calls.empty());
@@ -112,11 +112,11 @@ TEST_F(Voice, RowsWithoutAClipArePolledTwiceASecondWithoutSpinning) {
 // Puts the thread into its hold: the first clip playing on its own row, simulator paused.
 void HoldPlayingClip(VoiceThreadTest* test, double* pausedAt) {
   test->AddClip(FirstClip, "three_seconds.ogg");
-  test->StartAt(RowOf(FirstClip) - 1);
+  test->StartAt(RowOfTimeCode(FirstClip) - 1);
   ASSERT_TRUE(test->WaitForCall("Play", ClipName(FirstClip), 1, 2000));
-  currentRow = RowOf(FirstClip);
+  currentRow = RowOfTimeCode(FirstClip);
   Sleep(50);
-  *pausedAt = NowMs();
+  *pausedAt = PerformanceMs();
   simPaused = 1;
   ASSERT_TRUE(test->WaitForCall("Pause", "", 1, 1000));
 }
@@ -129,7 +129,7 @@ TEST_F(Voice, PauseHoldsAPlayingClipOnceAndOnePlayLetsItGoOn) {
   EXPECT_EQ(Operations(held), "IsPlaying Pause") << "one test, one Pause, then quiet polls";
   EXPECT_EQ(held[0].result, "1");
 
-  double resumed = NowMs();
+  double resumed = PerformanceMs();
   simPaused = 0;
   ASSERT_TRUE(WaitForCall("Play", "", CountCalls(Calls(), "Play") + 1, 1000));
   Sleep(700);
@@ -166,21 +166,21 @@ TEST_F(Voice, StopWhileHoldingReleasesWithoutPlay) {
 
 TEST_F(Voice, AClipThatCannotBeOpenedIsReportedAndTheNextClipPlays) {
   AddClip(LaterClip, "spoken.ogg");
-  StartAt(RowOf(MissingClip) - 1);
+  StartAt(RowOfTimeCode(MissingClip) - 1);
   // Dismissed while the replay still stands before the clip's row: the clip is tried again.
   SeenBox first, second, last, none;
   ASSERT_TRUE(AnswerBox(&first, 3000));
   ASSERT_TRUE(AnswerBox(&second, 3000));
   // The third try is under way; the replay moves on before its box is dismissed.
   ASSERT_TRUE(WaitForCall("Open", ClipName(MissingClip), 3, 3000));
-  currentRow = RowOf(MissingClip);
+  currentRow = RowOfTimeCode(MissingClip);
   ASSERT_TRUE(AnswerBox(&last, 3000));
   EXPECT_FALSE(AnswerBox(&none, 800)) << "a box after the replay moved on: " << none.text;
 
   EXPECT_EQ(first.text, "Cannot open sound file :\nsound\\2430.ogg");
   EXPECT_EQ(first.caption, "VRN505 Ostavin");
   EXPECT_EQ(first.owner, nullptr);
-  EXPECT_EQ(first.buttons, 1);
+  EXPECT_EQ(first.buttons.size(), 1u);
   EXPECT_EQ(last.text, first.text);
   std::vector<VoxCallRecord> calls = Calls();
   EXPECT_EQ(CountCalls(calls, "Play"), 0u);
@@ -190,7 +190,7 @@ TEST_F(Voice, AClipThatCannotBeOpenedIsReportedAndTheNextClipPlays) {
       EXPECT_EQ(call.result, "refused");
     }
 
-  currentRow = RowOf(LaterClip) - 1;
+  currentRow = RowOfTimeCode(LaterClip) - 1;
   EXPECT_TRUE(WaitForCall("Play", ClipName(LaterClip), 1, 2000));
   EXPECT_EQ(WaitForSingleObject(thread, 0), DWORD(WAIT_TIMEOUT));
 }
@@ -215,7 +215,7 @@ TEST_F(Voice, WithoutAPlayerTheThreadOnlyWaitsForItsStop) {
     voiceLibrary = c.library;
     EXPECT_EQ(VoiceAvailable(), c.available) << c.what;
     stopRequested = 0;
-    StartAt(RowOf(FirstClip) - 1);
+    StartAt(RowOfTimeCode(FirstClip) - 1);
     Sleep(300);
     EXPECT_EQ(WaitForSingleObject(thread, 0), DWORD(WAIT_TIMEOUT)) << c.what << ": ended early";
     double stopMs = StopAndTime(2000);

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "clock.h"
 #include "voice/vox.h"
+#include "wait.h"
 
 struct VoxCallRecord {
   double ms;
@@ -20,13 +22,6 @@ struct VoxCallRecord {
 
 inline void* Export(HMODULE library, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(library, name));
-}
-
-inline double NowMs() {
-  LARGE_INTEGER frequency, now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return double(now.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
 inline std::vector<VoxCallRecord> VoxCalls(HMODULE vox) {
@@ -63,16 +58,6 @@ inline size_t CountCalls(const std::vector<VoxCallRecord>& calls, const std::str
   for (const VoxCallRecord& call : calls)
     if (call.operation == operation && (file.empty() || call.file == file)) ++count;
   return count;
-}
-
-// Polls a condition every 2 ms until it holds or the deadline passes.
-inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    Sleep(2);
-  }
-  return true;
 }
 
 // Direct calls into a player's table, as the voice thread makes them.

@@ -7,14 +7,13 @@
 #include <stb_vorbis.h>
 
 #include "check.h"
+#include "recording/recording.h"
 #include "voice/voice.h"
 
 namespace {
 
 // The replay ends at 56:26: the last clip has until then.
 const TimeCode ReplayEnd = 5626;
-
-int ClockSeconds(TimeCode time) { return time / 100 * 60 + time % 100; }
 
 // An Ogg stream's first page (27-byte header, segment table) carries the Vorbis
 // identification packet.
@@ -65,7 +64,7 @@ void CheckClip(int index) {
   }
   bool last = index + 1 == ClipCount;
   TimeCode end = last ? ReplayEnd : clipTimeCodes[index + 1];
-  int room = ClockSeconds(end) - ClockSeconds(clipTimeCodes[index]);
+  int room = TimeCodeToSeconds(end) - TimeCodeToSeconds(clipTimeCodes[index]);
   if (seconds <= room) return;
   if (last) {
     Report(path, 0, "長さ %.1f 秒が、再生の終わり 56:26 までの %d 秒を超えます", seconds, room);

@@ -18,6 +18,7 @@
 #include "control.h"
 #include "link/offsets.h"
 #include "program_driver.h"
+#include "recording/recording.h"
 #include "stand_in.h"
 #include "voice/voice.h"
 
@@ -65,7 +66,7 @@ int Fail(const char* what) {
 
 // The replay clock as the simulator's title shows it ("[ 25:13 ]"), or "" before the first.
 std::string TitleClock(HWND simWindow) {
-  std::string title = driver::Text(simWindow);
+  std::string title = WindowText(simWindow);
   size_t open = title.rfind("[ ");
   if (open == std::string::npos || title.size() < open + 7) return "";
   return title.substr(open + 2, 5);
@@ -89,7 +90,7 @@ int ClockSeconds(const std::string& clock) {
 
 bool NearClip(int seconds) {
   for (TimeCode timeCode : clipTimeCodes) {
-    int clip = timeCode / 100 * 60 + timeCode % 100;
+    int clip = TimeCodeToSeconds(timeCode);
     if (seconds >= clip - SlowRowsBeforeClip && seconds < clip) return true;
   }
   return false;
@@ -124,8 +125,8 @@ int Run(const Settings& settings) {
   if (!StartStandIn(settings.simulator, settings.work, args, &standIn))
     return Fail("the simulator stand-in did not start");
   printf("simulator stand-in: %s\n", args);
-  driver::Process app;
-  if (!driver::Start(settings.program, "", settings.work, &app)) return Fail("no program");
+  Process app;
+  if (!StartProcess(settings.program, "", settings.work, &app)) return Fail("no program");
   HWND dialog = driver::WaitControlDialog(app, 10000);
   if (!dialog) return Fail("the control dialog did not open");
   driver::SelectListEntry(dialog, IDC_START_LIST, settings.startMinute - 24);
@@ -134,7 +135,7 @@ int Run(const Settings& settings) {
   printf("start %d:00, voice %s: pressing OK\n", settings.startMinute, settings.voice ? "on" : "off");
   fflush(stdout);
   driver::Press(dialog, IDOK);
-  if (!driver::WaitFor([&] { return PauseWrites(standIn) >= 1; }, 10000))
+  if (!WaitFor([&] { return PauseWrites(standIn) >= 1; }, 10000))
     return Fail("the start did not pause the simulator");
   Sleep(500);
   printf("simulator paused with the aircraft placed; resuming\n");
@@ -143,13 +144,13 @@ int Run(const Settings& settings) {
   Sleep(1500);  // the blank caption of the end stays on screen for a second
   printf(ended ? "replay ended at 56:26 with the simulator paused\n" : "replay did not end\n");
   driver::Press(dialog, IDCANCEL);
-  driver::Box notice;
-  bool noticed = driver::WaitBox(app.id, 5000, &notice);
+  SeenBox notice;
+  bool noticed = WaitBox(app.id, 5000, &notice);
   DWORD code = 1;
-  bool exited = driver::WaitExit(app, 5000, &code);
+  bool exited = WaitProcessExit(app, 5000, &code);
   printf("closing notice %s; program exit code %lu\n", noticed ? "answered" : "missing", code);
-  printf("simulator title: %s\n", driver::Text(standIn.main).c_str());
-  driver::Kill(app);
+  printf("simulator title: %s\n", WindowText(standIn.main).c_str());
+  KillProcess(app);
   StopStandIn(&standIn);
   return ended && noticed && exited && code == 0 ? 0 : 1;
 }

@@ -13,26 +13,26 @@ const DWORD QuietMs = 600;  // no exchange for this long: the program sends noth
 int Served(const StandIn& standIn) { return int(Command(standIn, ControlExchanges)); }
 
 // Waits until the dialog opens or a box shows; answers and keeps a box.
-HWND WaitDialogOrBox(const driver::Process& app, FaultOutcome* outcome) {
+HWND WaitDialogOrBox(const Process& app, FaultOutcome* outcome) {
   HWND dialog = nullptr;
-  driver::WaitFor(
-      [&] { return (dialog = driver::ControlDialog(app)) != nullptr || driver::AnyBox(app.id); },
+  WaitFor(
+      [&] { return (dialog = driver::ControlDialog(app)) != nullptr || AnyBox(app.id); },
       40000);
-  driver::Box box;
-  if (!dialog && driver::WaitBox(app.id, 1000, &box)) outcome->boxes.push_back(box);
+  SeenBox box;
+  if (!dialog && WaitBox(app.id, 1000, &box)) outcome->boxes.push_back(box);
   return dialog;
 }
 
 // Start at the run's minute; the placement's exchange or its failure box, which may come
 // only after the link's tries.
-void StartReplay(const FaultRun& run, const StandIn& standIn, const driver::Process& app,
-                 HWND dialog, FaultOutcome* outcome) {
+void StartReplay(const FaultRun& run, const StandIn& standIn, const Process& app, HWND dialog,
+                 FaultOutcome* outcome) {
   driver::SelectListEntry(dialog, IDC_START_LIST, run.startMinute - 24);
   int before = Served(standIn);
   driver::Press(dialog, IDOK);
-  driver::WaitFor([&] { return driver::AnyBox(app.id) || Served(standIn) > before + 6; }, 40000);
-  driver::Box box;
-  if (driver::WaitBox(app.id, 300, &box)) outcome->boxes.push_back(box);
+  WaitFor([&] { return AnyBox(app.id) || Served(standIn) > before + 6; }, 40000);
+  SeenBox box;
+  if (WaitBox(app.id, 300, &box)) outcome->boxes.push_back(box);
   Command(standIn, ControlResume);
 }
 
@@ -40,7 +40,7 @@ void StartReplay(const FaultRun& run, const StandIn& standIn, const driver::Proc
 void WaitForTheEnd(const StandIn& standIn) {
   int last = -1;
   DWORD quietSince = GetTickCount();
-  driver::WaitFor(
+  WaitFor(
       [&] {
         int served = Served(standIn);
         if (served != last) quietSince = GetTickCount();
@@ -53,26 +53,24 @@ void WaitForTheEnd(const StandIn& standIn) {
 void MakeFault(const FaultRun& run, const StandIn& standIn, FaultOutcome* outcome) {
   char second[16];
   snprintf(second, sizeof second, "[ %d:01 ]", run.startMinute);
-  driver::WaitFor([&] { return driver::Text(standIn.main).find(second) != std::string::npos; },
-                  20000);
+  WaitFor([&] { return WindowText(standIn.main).find(second) != std::string::npos; }, 20000);
   outcome->faultExchange = Served(standIn);
   Command(standIn, run.faultCommand, run.faultArgument);
   Sleep(run.faultMs);
 }
 
-void Exit(const StandIn& standIn, const driver::Process& app, HWND dialog,
-          FaultOutcome* outcome) {
+void Exit(const StandIn& standIn, const Process& app, HWND dialog, FaultOutcome* outcome) {
   DWORD pressed = GetTickCount();
   if (dialog) driver::Press(dialog, IDCANCEL);
-  driver::Box notice;
-  outcome->notice = driver::WaitBox(app.id, 60000, &notice);
+  SeenBox notice;
+  outcome->notice = WaitBox(app.id, 60000, &notice);
   outcome->exitToNoticeMs = GetTickCount() - pressed;
   if (outcome->notice && notice.text != ClosingNotice) {
     outcome->boxes.push_back(notice);
-    outcome->notice = driver::WaitBox(app.id, 60000, &notice);
+    outcome->notice = WaitBox(app.id, 60000, &notice);
   }
-  outcome->exited = driver::WaitExit(app, 10000, &outcome->exitCode);
-  outcome->title = driver::Text(standIn.main);
+  outcome->exited = WaitProcessExit(app, 10000, &outcome->exitCode);
+  outcome->title = WindowText(standIn.main);
 }
 
 }  // namespace
@@ -85,8 +83,8 @@ FaultOutcome RunWithFault(const FaultRun& run, const std::string& work) {
   StandIn standIn;
   if (!StartStandIn(run.simulator, work, "--headless " + run.simulatorArgs, &standIn))
     return outcome;
-  driver::Process app;
-  if (driver::Start(run.program, "", work, &app)) {
+  Process app;
+  if (StartProcess(run.program, "", work, &app)) {
     HWND dialog = WaitDialogOrBox(app, &outcome);
     outcome.dialog = dialog != nullptr;
     if (dialog) {
@@ -95,8 +93,8 @@ FaultOutcome RunWithFault(const FaultRun& run, const std::string& work) {
       else WaitForTheEnd(standIn);
     }
     Exit(standIn, app, dialog, &outcome);
-    driver::Kill(app);
-    driver::Close(&app);
+    KillProcess(app);
+    CloseProcess(&app);
   }
   outcome.log = ReadLog(standIn.log);
   StopStandIn(&standIn);

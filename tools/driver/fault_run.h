@@ -25,7 +25,7 @@ struct FaultRun {
 
 struct FaultOutcome {
   bool dialog = false;               // the control dialog opened
-  std::vector<driver::Box> boxes;    // message boxes before the closing notice
+  std::vector<SeenBox> boxes;    // message boxes before the closing notice
   bool notice = false;               // the closing notice came
   double exitToNoticeMs = -1;        // from Exit pressed (or the link box answered) to it
   bool exited = false;

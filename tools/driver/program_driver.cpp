@@ -6,51 +6,6 @@
 
 namespace driver {
 
-bool Start(const std::string& exe, const std::string& args, const std::string& workDir,
-           Process* process) {
-  std::string commandLine = "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
-  std::vector<char> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back(0);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      workDir.empty() ? nullptr : workDir.c_str(), &startup, &info))
-    return false;
-  CloseHandle(info.hThread);
-  process->handle = info.hProcess;
-  process->id = info.dwProcessId;
-  process->threadId = info.dwThreadId;
-  return true;
-}
-
-bool WaitExit(const Process& process, DWORD timeoutMs, DWORD* exitCode) {
-  if (WaitForSingleObject(process.handle, timeoutMs) != WAIT_OBJECT_0) return false;
-  if (exitCode) GetExitCodeProcess(process.handle, exitCode);
-  return true;
-}
-
-void Kill(const Process& process) {
-  if (process.handle && WaitForSingleObject(process.handle, 0) != WAIT_OBJECT_0) {
-    TerminateProcess(process.handle, 1);
-    WaitForSingleObject(process.handle, 5000);
-  }
-}
-
-void Close(Process* process) {
-  if (process->handle) CloseHandle(process->handle);
-  *process = Process();
-}
-
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (condition()) return true;
-    if (GetTickCount() - start >= timeoutMs) return condition();
-    Sleep(10);
-  }
-}
-
 namespace {
 
 struct Search {
@@ -78,21 +33,6 @@ BOOL CALLBACK Collect(HWND window, LPARAM context) {
   return TRUE;
 }
 
-BOOL CALLBACK CollectButtons(HWND child, LPARAM context) {
-  char className[32] = "";
-  GetClassNameA(child, className, sizeof className);
-  if (_stricmp(className, "Button") == 0)
-    reinterpret_cast<std::vector<std::string>*>(context)->push_back(Text(child));
-  return TRUE;
-}
-
-// A message box is a dialog of the predefined class with the static text 0xFFFF.
-HWND FindBox(DWORD processId) {
-  for (HWND window : WindowsOf(processId, "#32770", nullptr))
-    if (IsWindowVisible(window) && GetDlgItem(window, 0xFFFF)) return window;
-  return nullptr;
-}
-
 }  // namespace
 
 std::vector<HWND> WindowsOf(DWORD processId, const char* windowClass, const char* title) {
@@ -113,8 +53,6 @@ HWND WaitWindow(DWORD processId, const char* windowClass, const char* title, DWO
   return found;
 }
 
-bool AnyBox(DWORD processId) { return FindBox(processId) != nullptr; }
-
 HWND ControlDialog(const Process& app) {
   for (HWND window : WindowsOf(app.id, "#32770", DisplayName))
     if (GetDlgItem(window, IDC_START_LIST)) return window;
@@ -127,29 +65,7 @@ HWND WaitControlDialog(const Process& app, DWORD timeoutMs) {
   return dialog;
 }
 
-bool WaitBox(DWORD processId, DWORD timeoutMs, Box* box, bool answer) {
-  HWND window = nullptr;
-  if (!WaitFor([&] { return (window = FindBox(processId)) != nullptr; }, timeoutMs)) return false;
-  box->window = window;
-  box->owner = GetWindow(window, GW_OWNER);
-  box->caption = Text(window);
-  box->text = ItemText(window, 0xFFFF);
-  box->buttons.clear();
-  EnumChildWindows(window, CollectButtons, reinterpret_cast<LPARAM>(&box->buttons));
-  if (answer) {
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-    WaitFor([&] { return !IsWindow(window); }, 5000);
-  }
-  return true;
-}
-
-std::string Text(HWND window) {
-  char text[1024] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
-std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+std::string ItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
 
 bool Checked(HWND dialog, int id) {
   return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;

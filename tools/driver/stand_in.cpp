@@ -81,9 +81,9 @@ bool StartStandIn(const std::string& exe, const std::string& workDir, const std:
                   StandIn* standIn) {
   standIn->log = workDir + "\\sim.log";
   std::string all = "--log \"" + standIn->log + "\" " + args;
-  if (!driver::Start(exe, all, workDir, &standIn->process)) return false;
+  if (!StartProcess(exe, all, workDir, &standIn->process)) return false;
   standIn->control = nullptr;
-  driver::WaitFor(
+  WaitFor(
       [&] {
         auto found = driver::WindowsOf(standIn->process.id, ControlClassName, nullptr);
         auto main = driver::WindowsOf(standIn->process.id, "FS98MAIN", nullptr);
@@ -106,8 +106,8 @@ LRESULT Command(const StandIn& standIn, WPARAM command, LPARAM argument) {
 void StopStandIn(StandIn* standIn) {
   if (!standIn->process.handle) return;
   Command(*standIn, ControlExit);
-  if (!driver::WaitExit(standIn->process, 5000, nullptr)) driver::Kill(standIn->process);
-  driver::Close(&standIn->process);
+  if (!WaitProcessExit(standIn->process, 5000, nullptr)) KillProcess(standIn->process);
+  CloseProcess(&standIn->process);
 }
 
 std::vector<LoggedWrite> Writes(const std::vector<LogLine>& log) {

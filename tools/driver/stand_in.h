@@ -18,7 +18,7 @@ void CopyTree(const std::string& from, const std::string& to);
 // The simulator stand-in program, started with its log in the working folder and the
 // command-line options args ("--headless" for no window).
 struct StandIn {
-  driver::Process process;
+  Process process;
   std::string log;
   HWND control = nullptr;
   HWND main = nullptr;

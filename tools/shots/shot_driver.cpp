@@ -26,8 +26,7 @@ void Ready(const char* name) {
   printf("ready %s\n", name);
   fflush(stdout);
   std::string taken = work + "\\" + name + ".taken";
-  driver::WaitFor([&] { return GetFileAttributesA(taken.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                  60000);
+  WaitFor([&] { return GetFileAttributesA(taken.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000);
 }
 
 // Wine sizes a message box to its text and buttons but not to its caption, which it then
@@ -40,7 +39,7 @@ void WidenToCaption(HWND box) {
   HDC screen = GetDC(nullptr);
   HFONT font = CreateFontIndirectA(&metrics.lfCaptionFont);
   HGDIOBJ old = SelectObject(screen, font);
-  std::string caption = driver::Text(box);
+  std::string caption = WindowText(box);
   SIZE text = {};
   GetTextExtentPoint32A(screen, caption.c_str(), int(caption.size()), &text);
   SelectObject(screen, old);
@@ -65,7 +64,7 @@ void WidenToCaption(HWND box) {
 
 // Waits until the stand-in shows a caption with text.
 bool WaitCaption(const StandIn& standIn) {
-  return driver::WaitFor(
+  return WaitFor(
       [&] {
         for (const LogLine& line : ReadLog(standIn.log)) {
           auto op = line.find("op"), meaning = line.find("meaning");
@@ -78,18 +77,18 @@ bool WaitCaption(const StandIn& standIn) {
       120000);
 }
 
-void Exit(const driver::Process& app, HWND dialog) {
+void Exit(const Process& app, HWND dialog) {
   driver::Press(dialog, IDCANCEL);
-  driver::Box notice;
-  driver::WaitBox(app.id, 10000, &notice);
-  driver::WaitExit(app, 10000, nullptr);
+  SeenBox notice;
+  WaitBox(app.id, 10000, &notice);
+  WaitProcessExit(app, 10000, nullptr);
 }
 
 int Replay(const std::string& program, const std::string& simulator) {
   StandIn standIn;
   if (!StartStandIn(simulator, work, "--rate 1 --frames 0", &standIn)) return 1;
-  driver::Process app;
-  if (!driver::Start(program, "", work, &app)) return 1;
+  Process app;
+  if (!StartProcess(program, "", work, &app)) return 1;
   HWND dialog = driver::WaitControlDialog(app, 20000);
   if (!dialog) return 1;
   Ready("dialog");
@@ -106,19 +105,19 @@ int Replay(const std::string& program, const std::string& simulator) {
 }
 
 int LinkFailure(const std::string& program) {
-  driver::Process app;
-  if (!driver::Start(program, "", work, &app)) return 1;
-  driver::Box box;
-  if (!driver::WaitBox(app.id, 20000, &box, false)) return 1;
+  Process app;
+  if (!StartProcess(program, "", work, &app)) return 1;
+  SeenBox box;
+  if (!WaitBox(app.id, 20000, &box, false)) return 1;
   WidenToCaption(box.window);
   Ready("link-failure");
   PostMessageA(box.window, WM_COMMAND, IDOK, 0);
   Sleep(500);
-  if (!driver::WaitBox(app.id, 20000, &box, false)) return 1;
+  if (!WaitBox(app.id, 20000, &box, false)) return 1;
   WidenToCaption(box.window);
   Ready("closing");
   PostMessageA(box.window, WM_COMMAND, IDOK, 0);
-  return driver::WaitExit(app, 10000, nullptr) ? 0 : 1;
+  return WaitProcessExit(app, 10000, nullptr) ? 0 : 1;
 }
 
 // A message box after OK: a load that fails (name "load"), or a clip that does not open.
@@ -127,8 +126,8 @@ int BoxAfterStart(const std::string& program, const std::string& simulator, cons
   StandIn standIn;
   // The normal clock rate: the voice thread looks at the next row about twice a second.
   if (!StartStandIn(simulator, work, "--headless --rate 1 --frames 0", &standIn)) return 1;
-  driver::Process app;
-  if (!driver::Start(program, "", work, &app)) return 1;
+  Process app;
+  if (!StartProcess(program, "", work, &app)) return 1;
   HWND dialog = driver::WaitControlDialog(app, 20000);
   if (!dialog) return 1;
   driver::Press(dialog, IDOK);
@@ -136,12 +135,12 @@ int BoxAfterStart(const std::string& program, const std::string& simulator, cons
     Sleep(1000);
     Command(standIn, ControlResume);
   }
-  driver::Box box;
-  if (!driver::WaitBox(app.id, 60000, &box, false)) return 1;
+  SeenBox box;
+  if (!WaitBox(app.id, 60000, &box, false)) return 1;
   WidenToCaption(box.window);
   Ready(name);
   // A clip's box comes back while the replay stands before the clip's row: end it here.
-  driver::Kill(app);
+  KillProcess(app);
   StopStandIn(&standIn);
   return 0;
 }

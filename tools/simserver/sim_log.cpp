@@ -22,17 +22,10 @@ std::string Format(const char* format, ...) {
   return text;
 }
 
-template <typename T>
-T Value(const uint8_t* bytes) {
-  T value;
-  memcpy(&value, bytes, sizeof value);
-  return value;
-}
-
-double Degrees(const uint8_t* bytes) { return Value<int32_t>(bytes) * 360.0 / Turn; }
+double Degrees(const uint8_t* bytes) { return LoadAs<int32_t>(bytes) * 360.0 / Turn; }
 
 // Headings are shown 0..360, as a compass does.
-double Compass(const uint8_t* bytes) { return Value<uint32_t>(bytes) * 360.0 / Turn; }
+double Compass(const uint8_t* bytes) { return LoadAs<uint32_t>(bytes) * 360.0 / Turn; }
 
 std::string Quoted(const std::string& text) {
   std::string out = "\"";
@@ -64,7 +57,7 @@ std::string GearMeaning(int32_t gear) {
 
 std::string ThrottleMeaning(uint32_t offset, const uint8_t* bytes) {
   uint32_t engine = (offset - OffsetThrottle1) / ThrottleStride + 1;
-  return Format("throttle %u %.4f", engine, Value<double>(bytes));
+  return Format("throttle %u %.4f", engine, LoadAs<double>(bytes));
 }
 
 void Line(const std::string& fields) {
@@ -72,7 +65,7 @@ void Line(const std::string& fields) {
   // "real": the machine's performance counter in milliseconds, the time base that other
   // processes' logs (the stand-in Vox.dll's) share.
   fputs(("{\"exchange\":" + std::to_string(state.exchanges) +
-         Format(",\"clock\":%.3f,\"real\":%.3f,", ClockLocked(), RealSeconds() * 1000.0) + fields +
+         Format(",\"clock\":%.3f,\"real\":%.3f,", ClockLocked(), PerformanceMs()) + fields +
          "}\n").c_str(),
         state.log);
 }
@@ -94,26 +87,26 @@ std::string Meaning(uint32_t offset, uint32_t size, const uint8_t* bytes) {
   if (is(OffsetHeading, 4)) return Format("heading %.2f deg", Compass(bytes));
   if (is(OffsetPitch, 4)) return Format("pitch %.2f deg", Degrees(bytes));
   if (is(OffsetBank, 4)) return Format("bank %.2f deg", Degrees(bytes));
-  if (is(OffsetAltitude, 8)) return Format("altitude %.1f m", Value<int64_t>(bytes) / Turn);
-  if (is(OffsetLatitude, 8)) return Format("latitude %.6f deg", Value<int64_t>(bytes) * 90.0 / (10001750.0 * Turn));
-  if (is(OffsetLongitude, 8)) return Format("longitude %.6f deg", Value<int64_t>(bytes) * 360.0 / (Turn * Turn));
-  if (is(OffsetGear, 4)) return GearMeaning(Value<int32_t>(bytes));
-  if (is(OffsetFlapsLever, 4)) return Format("flaps lever %d", Value<int32_t>(bytes));
-  if (is(OffsetFlapStep, 2)) return Format("flap step %d", Value<int16_t>(bytes));
-  if (is(OffsetAutopilotMaster, 4)) return Value<uint32_t>(bytes) ? "autopilot on" : "autopilot off";
-  if (is(OffsetElevator, 2)) return Format("elevator %d", Value<int16_t>(bytes));
-  if (is(OffsetAileron, 2)) return Format("aileron %d", Value<int16_t>(bytes));
-  if (is(OffsetElevatorTrim, 2)) return Format("elevator trim %d", Value<int16_t>(bytes));
-  if (is(OffsetPause, 2)) return Value<uint16_t>(bytes) ? "pause" : "resume";
-  if (is(OffsetPauseIndicator, 2)) return Value<uint16_t>(bytes) ? "paused" : "running";
+  if (is(OffsetAltitude, 8)) return Format("altitude %.1f m", LoadAs<int64_t>(bytes) / Turn);
+  if (is(OffsetLatitude, 8)) return Format("latitude %.6f deg", LoadAs<int64_t>(bytes) * 90.0 / (10001750.0 * Turn));
+  if (is(OffsetLongitude, 8)) return Format("longitude %.6f deg", LoadAs<int64_t>(bytes) * 360.0 / (Turn * Turn));
+  if (is(OffsetGear, 4)) return GearMeaning(LoadAs<int32_t>(bytes));
+  if (is(OffsetFlapsLever, 4)) return Format("flaps lever %d", LoadAs<int32_t>(bytes));
+  if (is(OffsetFlapStep, 2)) return Format("flap step %d", LoadAs<int16_t>(bytes));
+  if (is(OffsetAutopilotMaster, 4)) return LoadAs<uint32_t>(bytes) ? "autopilot on" : "autopilot off";
+  if (is(OffsetElevator, 2)) return Format("elevator %d", LoadAs<int16_t>(bytes));
+  if (is(OffsetAileron, 2)) return Format("aileron %d", LoadAs<int16_t>(bytes));
+  if (is(OffsetElevatorTrim, 2)) return Format("elevator trim %d", LoadAs<int16_t>(bytes));
+  if (is(OffsetPause, 2)) return LoadAs<uint16_t>(bytes) ? "pause" : "resume";
+  if (is(OffsetPauseIndicator, 2)) return LoadAs<uint16_t>(bytes) ? "paused" : "running";
   if (is(OffsetMenuIndicator, 1)) return bytes[0] ? "menu open" : "no menu";
-  if (is(OffsetClock, 8)) return Format("clock %.3f s", Value<double>(bytes));
-  if (is(OffsetAirspeed, 4)) return Format("airspeed %.2f kt", Value<int32_t>(bytes) / 128.0);
-  if (is(OffsetCaptionTime, 2)) return Format("caption for %d s", Value<int16_t>(bytes));
+  if (is(OffsetClock, 8)) return Format("clock %.3f s", LoadAs<double>(bytes));
+  if (is(OffsetAirspeed, 4)) return Format("airspeed %.2f kt", LoadAs<int32_t>(bytes) / 128.0);
+  if (is(OffsetCaptionTime, 2)) return Format("caption for %d s", LoadAs<int16_t>(bytes));
   if (offset == OffsetCaptionText && size <= CaptionTextSize) return "caption text " + CaptionText(bytes, size);
-  if (is(OffsetFsuipcVersion, 4)) return Format("FSUIPC version %08X", Value<uint32_t>(bytes));
-  if (is(OffsetSimVersion, 4)) return Format("sim version %08X", Value<uint32_t>(bytes));
-  if (is(OffsetClientVersion, 2)) return Format("client version %u", Value<uint16_t>(bytes));
+  if (is(OffsetFsuipcVersion, 4)) return Format("FSUIPC version %08X", LoadAs<uint32_t>(bytes));
+  if (is(OffsetSimVersion, 4)) return Format("sim version %08X", LoadAs<uint32_t>(bytes));
+  if (is(OffsetClientVersion, 2)) return Format("client version %u", LoadAs<uint16_t>(bytes));
   for (int n = 0; n < ThrottleCount; n++)
     if (is(OffsetThrottle1 + ThrottleStride * n, 8)) return ThrottleMeaning(offset, bytes);
   return "";

@@ -17,18 +17,6 @@ const double StartThrottle = 0.5;
 const int16_t DefaultFlapStep = 2047;
 const uint32_t AutopilotOn = 1;
 
-template <typename T>
-T Load(uint32_t offset) {
-  T value;
-  memcpy(&value, state.store + offset, sizeof value);
-  return value;
-}
-
-template <typename T>
-void Put(uint32_t offset, T value) {
-  memcpy(state.store + offset, &value, sizeof value);
-}
-
 // Does a change of [offset, offset + size) cover the whole field?
 bool Covers(uint32_t offset, uint32_t size, uint32_t field, uint32_t fieldSize) {
   return offset <= field && uint64_t(offset) + size >= uint64_t(field) + fieldSize;
@@ -63,7 +51,7 @@ void ApplyPoke(uint32_t offset, uint32_t size) {
     double clock = Load<double>(OffsetClock);
     if (std::isfinite(clock)) {
       state.clockBase = clock;
-      state.clockAnchor = RealSeconds();
+      state.clockAnchor = PerformanceSeconds();
       state.airspeedAt = clock;
     }
   }
@@ -78,13 +66,6 @@ void ApplyPoke(uint32_t offset, uint32_t size) {
 }
 
 }  // namespace
-
-double RealSeconds() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return double(now.QuadPart) / double(frequency.QuadPart);
-}
 
 double ThrottleMean() {
   double sum = 0;
@@ -119,7 +100,7 @@ void ResetModel() {
   state.clockRate = 0;
   SetClockRateLocked(state.options.clockRate);
   state.clockBase = 0;
-  state.clockAnchor = RealSeconds();
+  state.clockAnchor = PerformanceSeconds();
   state.airspeed = TargetAirspeed();
   state.airspeedAt = 0;
   state.airspeedPinned = false;
@@ -130,13 +111,13 @@ void ResetModel() {
 
 double ClockLocked() {
   if (state.paused) return state.clockBase;
-  return state.clockBase + (RealSeconds() - state.clockAnchor) * state.clockRate;
+  return state.clockBase + (PerformanceSeconds() - state.clockAnchor) * state.clockRate;
 }
 
 // Restarts the clock's reckoning from now, before its rate or its running changes.
 static void Reanchor() {
   state.clockBase = ClockLocked();
-  state.clockAnchor = RealSeconds();
+  state.clockAnchor = PerformanceSeconds();
 }
 
 void SetPausedLocked(bool paused, const char* why) {

@@ -27,13 +27,6 @@ struct Picture {
   std::string caption;
 };
 
-template <typename T>
-T Load(uint32_t offset) {
-  T value;
-  memcpy(&value, state.store + offset, sizeof value);
-  return value;
-}
-
 Picture TakePicture() {
   std::lock_guard<std::recursive_mutex> guard(state.lock);
   RefreshLive();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "link/offsets.h"
+#include "request_block.h"
 #include "sim_state.h"
 
 namespace sim {
@@ -20,18 +21,12 @@ const UINT_PTR RepaintTimer = 1;
 const UINT RepaintMs = 100;
 const UINT DeathExitCode = 0xDEAD;
 
-uint32_t Word(const uint8_t* at) {
-  uint32_t value;
-  memcpy(&value, at, 4);
-  return value;
-}
-
 void ServeRecord(uint32_t type, uint32_t offset, uint32_t size, uint8_t* data) {
   bool inStore = offset < OffsetSpace && size <= OffsetSpace - offset;
-  CheckExpected(type == 2, offset, size);
+  CheckExpected(type == RecordWrite, offset, size);
   if (!inStore) {
     LogEvent("refused", "record outside the offset space at " + std::to_string(offset));
-  } else if (type == 1) {
+  } else if (type == RecordRead) {
     RefreshLive();
     memcpy(data, state.store + offset, size);
     LogRecord(state.exchanges, false, offset, size, data);
@@ -47,21 +42,10 @@ void ServeRecord(uint32_t type, uint32_t offset, uint32_t size, uint8_t* data) {
 // block or the store, whatever the block holds. Returns the bytes walked (terminator too)
 // and counts the records served.
 uint32_t Serve(uint8_t* block, int* records) {
-  uint32_t at = 0;
-  while (at + 4 <= BlockSize) {
-    uint32_t type = Word(block + at);
-    if (type == 0) return at + 4;
-    if (type != 1 && type != 2) return at;
-    uint32_t header = type == 1 ? 16 : 12;
-    if (at + header > BlockSize) return at;
-    uint32_t offset = Word(block + at + 4);
-    uint32_t size = Word(block + at + 8);
-    if (size > BlockSize - at - header) return at;
-    ServeRecord(type, offset, size, block + at + header);
+  return WalkRequestBlock(block, BlockSize, [records](const BlockRecord& record) {
+    ServeRecord(record.type, record.offset, record.size, record.data);
     ++*records;
-    at += header + size;
-  }
-  return at;
+  });
 }
 
 // Opens the client's mapping named by the atom and serves it. Returns the reply.
@@ -91,9 +75,9 @@ LRESULT ServeMapping(ATOM atom, int* records) {
 // Frame-bound pump: waits for the next frame boundary. The frame's own work is the wait.
 void EndFrame() {
   double period = 1.0 / state.options.frameRate;
-  double now = RealSeconds();
+  double now = PerformanceSeconds();
   if (state.nextFrame > now) Sleep(DWORD((state.nextFrame - now) * 1000 + 0.999));
-  now = RealSeconds();
+  now = PerformanceSeconds();
   state.nextFrame = std::max(state.nextFrame + period, now);  // a late frame owes nothing
   state.servedThisFrame.clear();
 }
@@ -241,7 +225,7 @@ void ImmediatePump() {
 
 // A simulator's main loop: a frame, then whatever messages wait, then the next frame.
 void FramePump() {
-  state.nextFrame = RealSeconds();
+  state.nextFrame = PerformanceSeconds();
   for (;;) {
     EndFrame();
     MSG message;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "bytes.h"
+#include "clock.h"
 #include "sim_server.h"
 
 namespace sim {
@@ -53,7 +55,15 @@ struct State {
 };
 extern State state;
 
-double RealSeconds();
+// Typed values of the store at an offset; callers hold the lock.
+template <typename T>
+T Load(uint32_t offset) {
+  return LoadAs<T>(state.store + offset);
+}
+template <typename T>
+void Put(uint32_t offset, T value) {
+  StoreAs(state.store + offset, value);
+}
 
 // Model (sim_model.cpp); callers hold the lock.
 void ResetModel();

@@ -8,16 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "clock.h"
 #include "link/link.h"
 #include "link/offsets.h"
 #include "sim_server.h"
-
-static double Seconds() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return double(now.QuadPart) / double(frequency.QuadPart);
-}
 
 // Milliseconds per exchange, or a negative value when the link does not open.
 static double TimeExchanges(const sim::Options& options, int count) {
@@ -25,9 +19,9 @@ static double TimeExchanges(const sim::Options& options, int count) {
   LinkResult result;
   if (!LinkOpen(0, &result)) return -1;
   double clock = 0;
-  double start = Seconds();
+  double start = PerformanceSeconds();
   for (int i = 0; i < count; i++) ReadNow(OffsetClock, 8, &clock);
-  double took = Seconds() - start;
+  double took = PerformanceSeconds() - start;
   LinkClose();
   sim::Stop();
   return took * 1000 / count;

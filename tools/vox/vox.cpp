@@ -14,6 +14,8 @@
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
 
+#include "clock.h"
+
 namespace {
 
 enum ClipState { NoClip, Ready, Playing, Held };
@@ -46,7 +48,7 @@ struct Vox {
 
 double ClipPositionMs(const Vox* vox) {
   if (vox->state != Playing) return vox->playedMs;
-  return vox->playedMs + VoxNowMs() - vox->runStartMs;
+  return vox->playedMs + PerformanceMs() - vox->runStartMs;
 }
 
 // A clip that has run its length is over: it rests at its start, ready to play again.
@@ -212,7 +214,7 @@ void __stdcall Play(Vox* vox) {
     waveOutRestart(vox->device);
   }
   if (vox->state == Ready || vox->state == Held) {
-    vox->runStartMs = VoxNowMs();
+    vox->runStartMs = PerformanceMs();
     vox->state = Playing;
   }
   const char* output = vox->state != Playing ? nullptr : vox->device ? "wave" : "silent";

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "clock.h"
+
 namespace {
 
 struct Entry {
@@ -53,17 +55,9 @@ void WriteLogFile(const Entry& entry) {
 
 }  // namespace
 
-double VoxNowMs() {
-  static LARGE_INTEGER frequency;
-  if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return double(now.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
-
 void VoxLog(const char* operation, const char* file, const char* result) {
   Entry entry;
-  entry.ms = VoxNowMs();
+  entry.ms = PerformanceMs();
   CopyTail(entry.operation, sizeof entry.operation, operation);
   CopyTail(entry.result, sizeof entry.result, result);
   CopyTail(entry.file, sizeof entry.file, file);

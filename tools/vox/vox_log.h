@@ -1,12 +1,11 @@
 // The stand-in Vox.dll's call log: one line per call, "<ms> <operation> <file> [<result>]",
-// with the time in milliseconds of QueryPerformanceCounter. Lines go to the file named by
-// VOX_LOG (when set) and to an in-memory copy that tests read through VoxCallLog.
+// with the time in milliseconds of the performance counter (PerformanceMs). Lines go to the
+// file named by VOX_LOG (when set) and to an in-memory copy that tests read through VoxCallLog.
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
 
-double VoxNowMs();
 // file and result may be null; file names longer than a log entry keep their last bytes.
 void VoxLog(const char* operation, const char* file, const char* result);
 
