@@ -86,13 +86,16 @@ bool StartStandIn(const std::string& exe, const std::string& workDir, const std:
   WaitFor(
       [&] {
         auto found = driver::WindowsOf(standIn->process.id, ControlClassName, nullptr);
-        auto main = driver::WindowsOf(standIn->process.id, "FS98MAIN", nullptr);
         if (!found.empty()) standIn->control = found[0];
-        if (!main.empty()) standIn->main = main[0];
         return standIn->control != nullptr &&
                !driver::WindowsOf(standIn->process.id, "UIPCMAIN", nullptr).empty();
       },
       10000);
+  // Looked for only now: the main window is made just before the server's, so a search
+  // made before the server's window was seen could miss it, and the title read at the end
+  // was then that of no window (Wine hands back whatever its buffer held).
+  auto main = driver::WindowsOf(standIn->process.id, "FS98MAIN", nullptr);
+  if (!main.empty()) standIn->main = main[0];
   return standIn->control != nullptr;
 }
 
