@@ -24,8 +24,7 @@ struct Counts {
   double firstClock = 0, rowEndClock = 0;
 };
 
-static Counts CountExchanges(const std::vector<sim::Record>& records, int firstExchange,
-                             int rows) {
+static Counts CountExchanges(const std::vector<sim::Record>& records, int firstExchange, int rows) {
   Counts counts;
   int rowsEnded = 0;
   bool clockSeen = false;
@@ -77,16 +76,18 @@ static bool Fly(int frameRate, int rows, double clockRate, int startRow) {
   double simulated = counts.rowEndClock - counts.firstClock;
   double perSecond = counts.frames / simulated;
   char share[32] = "";
-  if (frameRate) snprintf(share, sizeof share, " (%.1f %%)", 100 * perSecond * clockRate / frameRate);
+  if (frameRate)
+    snprintf(share, sizeof share, " (%.1f %%)", 100 * perSecond * clockRate / frameRate);
   char pump[32] = "immediate:";
   if (frameRate) snprintf(pump, sizeof pump, "frame-bound %d/s:", frameRate);
   int framesFlown = counts.frames ? counts.frames : 1;
-  printf("%-20s rows %d  simulated %.2f s  frames %d  per simulated second %.1f%s  "
-         "exchanges per frame %.2f (with row events %.2f)  behind the clock %.3f s "
-         "(a frame is %.3f s)\n",
-         pump, flown, simulated, counts.frames, perSecond, share,
-         double(counts.frameLoopExchanges) / framesFlown, double(counts.exchanges) / framesFlown,
-         simulated - flown, simulated / framesFlown);
+  printf(
+      "%-20s rows %d  simulated %.2f s  frames %d  per simulated second %.1f%s  "
+      "exchanges per frame %.2f (with row events %.2f)  behind the clock %.3f s "
+      "(a frame is %.3f s)\n",
+      pump, flown, simulated, counts.frames, perSecond, share,
+      double(counts.frameLoopExchanges) / framesFlown, double(counts.exchanges) / framesFlown,
+      simulated - flown, simulated / framesFlown);
   return true;
 }
 

@@ -13,6 +13,7 @@
 // adjacent string literals as the compilers do.
 #define VersionShort \
   VersionDigits(VersionMajor) "." VersionDigits(VersionMinor) VersionDigits(VersionPatch)
-#define VersionText VersionDigits(VersionMajor) ", " VersionDigits(VersionMinor) ", " \
-                    VersionDigits(VersionPatch) ", " VersionDigits(VersionBuild)
+#define VersionText                                                                \
+  VersionDigits(VersionMajor) ", " VersionDigits(VersionMinor) ", " VersionDigits( \
+      VersionPatch) ", " VersionDigits(VersionBuild)
 #define VersionComments "Ver " VersionShort " (11 Aug 2007)"

@@ -125,7 +125,7 @@ static int AcquireLink(int* foundAsFs98Main, LinkResult* result) {
   mappingAtom = linkSystemCalls.globalAddAtom(name);
   if (!mappingAtom) return CloseAndFail(result, LinkNoAtom);
   mappingHandle = linkSystemCalls.createFileMapping(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                                                   0, RequestBlockSize, name);
+                                                    0, RequestBlockSize, name);
   if (!mappingHandle || GetLastError() == ERROR_ALREADY_EXISTS)
     return CloseAndFail(result, LinkNoMapping);
   requestBuffer =
@@ -243,8 +243,7 @@ static void CopyResults(int count) {
       PutWord(header, RequestEnd);
       return;
     }
-    if (type == RequestRead && request.type == RequestRead && request.destination &&
-        request.size)
+    if (type == RequestRead && request.type == RequestRead && request.destination && request.size)
       memcpy(request.destination, header + ReadHeaderSize, request.size);
   }
 }

@@ -12,18 +12,18 @@ enum : LinkResult {
   LinkOkay = 0,
   LinkAlreadyOpen = 1,
   LinkNoServer = 2,
-  LinkNoMessage = 3,     // the message could not be registered
+  LinkNoMessage = 3,  // the message could not be registered
   LinkNoAtom = 4,
   LinkNoMapping = 5,
   LinkNoView = 6,
-  LinkNotFsuipc = 7,     // version test failed, server found as "UIPCMAIN"
+  LinkNotFsuipc = 7,  // version test failed, server found as "UIPCMAIN"
   LinkWrongSim = 8,
   LinkNotOpen = 9,
   LinkNothingQueued = 10,
-  LinkTimedOut = 11,     // all sends failed, last error 0
-  LinkSendFailed = 12,   // all sends failed, last error set
-  LinkBadReply = 13,     // a reply other than 1
-  LinkWideClient = 14,   // version test failed, server found only as "FS98MAIN"
+  LinkTimedOut = 11,    // all sends failed, last error 0
+  LinkSendFailed = 12,  // all sends failed, last error set
+  LinkBadReply = 13,    // a reply other than 1
+  LinkWideClient = 14,  // version test failed, server found only as "FS98MAIN"
   LinkBlockFull = 15,
   LinkResultCount = 16,
 };
@@ -38,21 +38,22 @@ extern HWND serverWindow;
 extern UINT linkMessage;
 extern ATOM mappingAtom;
 extern HANDLE mappingHandle;
-extern uint8_t* requestBuffer;   // non-null exactly while the link is open
-extern uint8_t* requestCursor;   // where the next request goes
-extern uint32_t mappingSerial;   // LinkOpen counts it up; never reset
-extern uint32_t fsuipcVersion;   // LinkOpen writes; read by the version test
-extern uint32_t simVersion;      // LinkOpen writes (7 or 8 once open); read by the window code
+extern uint8_t* requestBuffer;  // non-null exactly while the link is open
+extern uint8_t* requestCursor;  // where the next request goes
+extern uint32_t mappingSerial;  // LinkOpen counts it up; never reset
+extern uint32_t fsuipcVersion;  // LinkOpen writes; read by the version test
+extern uint32_t simVersion;     // LinkOpen writes (7 or 8 once open); read by the window code
 
 // The Win32 calls of LinkOpen that acquire something, reached through this table so that a
 // test can make any one of them fail. Only tests change it.
 struct LinkSystemCalls {
   UINT(WINAPI* registerWindowMessage)(LPCSTR name);
   ATOM(WINAPI* globalAddAtom)(LPCSTR name);
-  HANDLE(WINAPI* createFileMapping)(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect,
-                                    DWORD sizeHigh, DWORD sizeLow, LPCSTR name);
-  LPVOID(WINAPI* mapViewOfFile)(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
-                                SIZE_T bytes);
+  HANDLE(WINAPI* createFileMapping)
+  (HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
+   LPCSTR name);
+  LPVOID(WINAPI* mapViewOfFile)
+  (HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
 };
 extern LinkSystemCalls linkSystemCalls;
 

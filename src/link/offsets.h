@@ -4,19 +4,19 @@
 #include <cstdint>
 
 // Simulator state
-const uint32_t OffsetPause = 0x0262;            // W 2: 1 pauses the simulator
-const uint32_t OffsetPauseIndicator = 0x0264;   // R 2: non-zero while paused
-const uint32_t OffsetAirspeed = 0x02B8;         // R 4: true airspeed, knots x 128
-const uint32_t OffsetClock = 0x0310;            // R 8: clock in seconds, double
-const uint32_t OffsetMenuIndicator = 0x3365;    // R 1: non-zero while a menu or dialog shows
+const uint32_t OffsetPause = 0x0262;           // W 2: 1 pauses the simulator
+const uint32_t OffsetPauseIndicator = 0x0264;  // R 2: non-zero while paused
+const uint32_t OffsetAirspeed = 0x02B8;        // R 4: true airspeed, knots x 128
+const uint32_t OffsetClock = 0x0310;           // R 8: clock in seconds, double
+const uint32_t OffsetMenuIndicator = 0x3365;   // R 1: non-zero while a menu or dialog shows
 
 // Position and attitude
-const uint32_t OffsetLatitude = 0x0560;         // W 8
-const uint32_t OffsetLongitude = 0x0568;        // W 8
-const uint32_t OffsetAltitude = 0x0570;         // W 8: metres x 2^32
-const uint32_t OffsetPitch = 0x0578;            // W 4: 2^32 per turn
-const uint32_t OffsetBank = 0x057C;             // W 4
-const uint32_t OffsetHeading = 0x0580;          // W 4
+const uint32_t OffsetLatitude = 0x0560;   // W 8
+const uint32_t OffsetLongitude = 0x0568;  // W 8
+const uint32_t OffsetAltitude = 0x0570;   // W 8: metres x 2^32
+const uint32_t OffsetPitch = 0x0578;      // W 4: 2^32 per turn
+const uint32_t OffsetBank = 0x057C;       // W 4
+const uint32_t OffsetHeading = 0x0580;    // W 4
 
 // Controls
 const uint32_t OffsetAutopilotMaster = 0x07BC;  // W 4: 0 switches it off
@@ -31,14 +31,14 @@ const uint32_t ThrottleStride = 0xC0;           // engine n at OffsetThrottle1 +
 const int ThrottleCount = 4;
 
 // Message window
-const uint32_t OffsetCaptionTime = 0x32FA;      // W 2: seconds to show the caption text
-const uint32_t OffsetCaptionText = 0x3380;      // W 128: zero-terminated text
+const uint32_t OffsetCaptionTime = 0x32FA;  // W 2: seconds to show the caption text
+const uint32_t OffsetCaptionText = 0x3380;  // W 128: zero-terminated text
 const uint32_t CaptionTextSize = 128;
 
 // Link handshake
-const uint32_t OffsetFsuipcVersion = 0x3304;    // R 4
-const uint32_t OffsetSimVersion = 0x3308;       // R 4: high word SimVersionTag, low word 7 or 8
-const uint32_t OffsetClientVersion = 0x330A;    // W 2
+const uint32_t OffsetFsuipcVersion = 0x3304;  // R 4
+const uint32_t OffsetSimVersion = 0x3308;     // R 4: high word SimVersionTag, low word 7 or 8
+const uint32_t OffsetClientVersion = 0x330A;  // W 2
 const uint16_t clientVersion = 1004;
 const uint32_t MinFsuipcVersion = 0x19980005;
 const uint32_t SimVersionTag = 0xFADE;

@@ -105,7 +105,7 @@ static void StoreChannelRow(int row, int32_t seconds, const double* v) {
 
 // Returns 1 at the first end of file, 0 after a failure the user has been shown.
 int ReadChannelRows() {
-  static const int order[] = {RollFile, PitchFile, AltFile, HeadingFile,
+  static const int order[] = {RollFile,    PitchFile,    AltFile,   HeadingFile,
                               AileronFile, ElevatorFile, LatLonFile};
   for (int row = 0;; row++) {
     int32_t seconds = 0;

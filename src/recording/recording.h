@@ -39,8 +39,16 @@ extern std::atomic<int32_t> loadedRows;
 // The data set, in the order LoadFlightData opens it. The transcript is opened only when
 // captions are on.
 enum DataFile {
-  RollFile, PitchFile, HeadingFile, AltFile, TasFile, LatLonFile, TranscriptFile,
-  AileronFile, ElevatorFile, DataFileCount
+  RollFile,
+  PitchFile,
+  HeadingFile,
+  AltFile,
+  TasFile,
+  LatLonFile,
+  TranscriptFile,
+  AileronFile,
+  ElevatorFile,
+  DataFileCount
 };
 extern const char* const dataFilePaths[DataFileCount];  // "data\\vrn505Roll.dat" ...
 // Open only while LoadFlightData runs. Written by LoadFlightData and CloseDataFiles; read by

@@ -72,8 +72,10 @@ static bool IsLeadByte(unsigned char byte) {
 // Turns each backslash that stands for itself into a line break, in place.
 static void BreakCaptionLines(char* text) {
   for (int i = 0; i < CaptionBytes && text[i]; i++) {
-    if (IsLeadByte(static_cast<unsigned char>(text[i]))) i++;
-    else if (text[i] == '\\') text[i] = '\n';
+    if (IsLeadByte(static_cast<unsigned char>(text[i])))
+      i++;
+    else if (text[i] == '\\')
+      text[i] = '\n';
   }
 }
 

@@ -71,10 +71,10 @@ struct FrameChannel {
 };
 // In the order written; the heading is the one wrapped channel, the last two are the position.
 static const FrameChannel frameChannels[] = {
-    {headingTable, OffsetHeading, 4},      {pitchTable, OffsetPitch, 4},
-    {rollTable, OffsetBank, 4},            {aileronTable, OffsetAileron, 2},
-    {elevatorTable, OffsetElevator, 2},    {altitudeTable, OffsetAltitude, 8},
-    {longitudeTable, OffsetLongitude, 8},  {latitudeTable, OffsetLatitude, 8},
+    {headingTable, OffsetHeading, 4},     {pitchTable, OffsetPitch, 4},
+    {rollTable, OffsetBank, 4},           {aileronTable, OffsetAileron, 2},
+    {elevatorTable, OffsetElevator, 2},   {altitudeTable, OffsetAltitude, 8},
+    {longitudeTable, OffsetLongitude, 8}, {latitudeTable, OffsetLatitude, 8},
 };
 const int FrameChannelCount = sizeof frameChannels / sizeof frameChannels[0];
 const int PositionChannels = 2;

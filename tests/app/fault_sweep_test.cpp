@@ -18,15 +18,16 @@ namespace {
 
 // What a failure of one kind of exchange leads to.
 enum Kind {
-  Handshake,      // the link box at program start; no dialog
-  Placement,      // the link box from Start; the replay flies on
-  GoesOn,         // unexamined: the replay flies on to its end
-  EndsAtOnce,     // the thread's start: it ends without the exit writes
-  EndsWithExit,   // in the rows: the exit writes follow, the simulator is not paused
-  ExitWrites,     // nothing follows
+  Handshake,     // the link box at program start; no dialog
+  Placement,     // the link box from Start; the replay flies on
+  GoesOn,        // unexamined: the replay flies on to its end
+  EndsAtOnce,    // the thread's start: it ends without the exit writes
+  EndsWithExit,  // in the rows: the exit writes follow, the simulator is not paused
+  ExitWrites,    // nothing follows
 };
-const char* const kindNames[] = {"handshake", "placement", "goes on", "ends at once",
-                                 "ends with the exit writes", "exit writes"};
+const char* const kindNames[] = {
+    "handshake",  "placement", "goes on", "ends at once", "ends with the exit writes",
+    "exit writes"};
 
 bool Has(const LoggedExchange& e, bool write, unsigned offset) {
   for (const LoggedRecord& r : e.records)
@@ -56,7 +57,7 @@ Kind KindOf(const std::vector<LoggedExchange>& exchanges, int n) {
       if (IsExitWrites(e)) return ExitWrites;
       if (frameStart || Has(e, true, OffsetElevatorTrim)) return EndsWithExit;
       if (Has(e, true, OffsetHeading)) return GoesOn;
-      if (flying) return EndsWithExit;  // the flap setting and the end's pause
+      if (flying) return EndsWithExit;                    // the flap setting and the end's pause
       if (watch) return watched ? EndsWithExit : GoesOn;  // a poll; the first look
       if (Has(e, false, OffsetFlapStep)) return GoesOn;
       bool flapsUp = Has(e, true, OffsetFlapsLever) && e.records[0].bytes == "00000000";
@@ -164,8 +165,10 @@ TEST_F(Sweep, EveryExchangeRepliedWithFailure) {
     reached += ExpectReplyFailure(Run("--fail-exchange " + std::to_string(n)), n);
     cases++;
   }
-  printf("exchange-failure sweep: %d cases, %d of them reached their exchange; exchanges 1 to "
-         "%d and %d to %d\n", cases, reached, secondRowEnd, last - EndStretch, last);
+  printf(
+      "exchange-failure sweep: %d cases, %d of them reached their exchange; exchanges 1 to "
+      "%d and %d to %d\n",
+      cases, reached, secondRowEnd, last - EndStretch, last);
   EXPECT_GT(reached, secondRowEnd + 3) << "the end was not reached";
 }
 
@@ -203,7 +206,8 @@ TEST_F(Sweep, SimulatorGoneAtOneExchangeOfEachKind) {
         std::string text = o.boxes[0].text;
         EXPECT_TRUE(text == linkResultMessages[LinkTimedOut] ||
                     text == linkResultMessages[LinkSendFailed] ||
-                    (!hang && text == linkResultMessages[LinkBadReply])) << what << ": " << text;
+                    (!hang && text == linkResultMessages[LinkBadReply]))
+            << what << ": " << text;
       }
       for (const LoggedExchange& e : Exchanges(o.log)) EXPECT_LT(e.number, n) << what;
       if (!hang) {

@@ -38,15 +38,16 @@ const char DataMissingText[] =  // datファイルが開けません
     "dat\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8a\x4a\x82\xaf\x82\xdc\x82\xb9\x82\xf1";
 
 const char NoStartRowText[] =  // 開始時刻のデータがありません
-    "\x8a\x4a\x8e\x6e\x8e\x9e\x8d\x8f\x82\xcc\x83\x66\x81\x5b\x83\x5e\x82\xaa\x82\xa0\x82\xe8\x82\xdc"
+    "\x8a\x4a\x8e\x6e\x8e\x9e\x8d\x8f\x82\xcc\x83\x66\x81\x5b\x83\x5e\x82\xaa\x82\xa0\x82\xe8\x82"
+    "\xdc"
     "\x82\xb9\x82\xf1";
 
 const char FsxTitle[] = "Microsoft Flight Simulator X";
 
 // Keeps the first `lines` lines of every file of the recording.
 void CutRecording(const std::string& work, int lines) {
-  const char* files[] = {"vrn505Roll.dat", "vrn505Pitch.dat", "vrn505Heading.dat",
-                         "vrn505Alt.dat", "vrn505Tas.dat", "vrn505LatLon.dat",
+  const char* files[] = {"vrn505Roll.dat",    "vrn505Pitch.dat",    "vrn505Heading.dat",
+                         "vrn505Alt.dat",     "vrn505Tas.dat",      "vrn505LatLon.dat",
                          "vrn505Alieron.dat", "vrn505Elevator.dat", "cvrText.dat"};
   for (const char* name : files) {
     std::string path = work + "\\data\\" + name;
@@ -150,7 +151,8 @@ TEST_F(Program, DialogOpensWithTheOptionsTickedAndTheFirstMinuteChosen) {
   const struct {
     int id;
     const char* text;
-  } boxes[] = {{IDC_PLAY_VOICE, PlayVoiceText}, {IDC_SHOW_TEXT, ShowTextText},
+  } boxes[] = {{IDC_PLAY_VOICE, PlayVoiceText},
+               {IDC_SHOW_TEXT, ShowTextText},
                {IDC_FOLLOW_LATLON, FollowText}};
   for (const auto& box : boxes) {
     EXPECT_TRUE(driver::Checked(dialog, box.id)) << box.id;
@@ -184,9 +186,9 @@ std::vector<std::pair<unsigned, std::string>> Placement(const std::string& work,
   int64_t altitude = ToSimField(altitudeTable[row]);
   int64_t latitude = ToSimField(latitudeTable[row]);
   int64_t longitude = ToSimField(longitudeTable[row]);
-  return {{OffsetPause, Hex(&pause, 2)},         {OffsetHeading, Hex(&heading, 4)},
-          {OffsetPitch, Hex(&pitch, 4)},         {OffsetBank, Hex(&bank, 4)},
-          {OffsetAltitude, Hex(&altitude, 8)},   {OffsetLatitude, Hex(&latitude, 8)},
+  return {{OffsetPause, Hex(&pause, 2)},        {OffsetHeading, Hex(&heading, 4)},
+          {OffsetPitch, Hex(&pitch, 4)},        {OffsetBank, Hex(&bank, 4)},
+          {OffsetAltitude, Hex(&altitude, 8)},  {OffsetLatitude, Hex(&latitude, 8)},
           {OffsetLongitude, Hex(&longitude, 8)}};
 }
 
@@ -219,16 +221,17 @@ TEST_F(Program, StartPausesAndPlacesThenFliesAfterResumeAndRestartsAnew) {
   auto writes = LoggedWrites();
   ExpectPlacement(writes, PlacementExchange(writes, 0), Placement(work, 0));
   EXPECT_TRUE(SimPaused());
-  EXPECT_NE(WindowText(standIn.main).find("Microsoft Flight Simulator X - VRN505 Ostavin [ 24:00 ]"),
-            std::string::npos);
+  EXPECT_NE(
+      WindowText(standIn.main).find("Microsoft Flight Simulator X - VRN505 Ostavin [ 24:00 ]"),
+      std::string::npos);
 
   // Paused, nothing is flown: the frames begin only after the resume.
   size_t headings = 0;
   for (const LoggedWrite& w : writes) headings += w.offset == OffsetHeading;
   Command(standIn, ControlResume);
   ASSERT_TRUE(WaitWrite(OffsetHeading, headings + 20, 10000));
-  ASSERT_TRUE(WaitFor(
-      [&] { return WindowText(standIn.main).find("[ 24:0") != std::string::npos; }, 5000));
+  ASSERT_TRUE(
+      WaitFor([&] { return WindowText(standIn.main).find("[ 24:0") != std::string::npos; }, 5000));
 
   // A second Start, from 29:00 and without voice, stops the first replay and starts anew.
   driver::SelectListEntry(dialog, IDC_START_LIST, 5);

@@ -92,8 +92,8 @@ TEST_F(Resources, DialogTemplateHasTheLayoutTheDialogCodeExpects) {
   const uint32_t child = WS_CHILD | WS_VISIBLE;
   const Control controls[] = {
       {1013, "#130", "Start Time:", child | WS_GROUP | SS_LEFT, 6, 51, 33, 8},
-      {1012, "#133", "",
-       child | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_NOINTEGRALHEIGHT, 42, 48, 42, 120},
+      {1012, "#133", "", child | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST | CBS_NOINTEGRALHEIGHT,
+       42, 48, 42, 120},
       {1004, "#128", "Play CVR", child | WS_TABSTOP | BS_AUTOCHECKBOX, 7, 7, 107, 10},
       {1008, "#128", "Display text", child | WS_TABSTOP | BS_AUTOCHECKBOX, 7, 20, 107, 10},
       {IDOK, "#128", "OK", child | WS_TABSTOP | BS_DEFPUSHBUTTON, 7, 68, 50, 14},
@@ -128,12 +128,13 @@ TEST_F(Resources, StringTableHoldsTheJapaneseTextsInCodePage932) {
   } strings[] = {
       {103, "\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb7"},  // 終了します
       {104, "\x83\x7b\x83\x43\x83\x58\x83\x8c\x83\x52\x81\x5b\x83\x5f\x81\x5b\x8d\xc4\x90\xb6"},
-      {105, "\x8e\x9a\x96\x8b\x95\x5c\x8e\xa6"},              // 字幕表示
-      {106, "\x8a\x4a\x8e\x6e\x8e\x9e\x8d\x8f:"},             // 開始時刻:
-      {107, "\x8f\x49\x97\xb9"},                              // 終了
+      {105, "\x8e\x9a\x96\x8b\x95\x5c\x8e\xa6"},   // 字幕表示
+      {106, "\x8a\x4a\x8e\x6e\x8e\x9e\x8d\x8f:"},  // 開始時刻:
+      {107, "\x8f\x49\x97\xb9"},                   // 終了
       {108, "dat\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8a\x4a\x82\xaf\x82\xdc\x82\xb9\x82\xf1"},
       {109, "\x83\x66\x81\x5b\x83\x5e\x8d\x73\x82\xaa\x91\xbd\x89\xdf\x82\xac\x82\xdc\x82\xb7"},
-      {110, "\x8b\xad\x90\xa7\x93\x49\x82\xc9\x88\xdc\x93\x78\x8c\x6f\x93\x78\x82\xf0\x92\x48\x82\xe9"},
+      {110,
+       "\x8b\xad\x90\xa7\x93\x49\x82\xc9\x88\xdc\x93\x78\x8c\x6f\x93\x78\x82\xf0\x92\x48\x82\xe9"},
   };
   for (const auto& s : strings) {
     char text[128] = "";
@@ -197,7 +198,8 @@ TEST_F(Resources, VersionRecordIs2201ForJapanese) {
   for (const auto& field : fields) {
     char* value = nullptr;
     std::string path = std::string("\\StringFileInfo\\041104b0\\") + field.name;
-    ASSERT_TRUE(VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&value), &length))
+    ASSERT_TRUE(
+        VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&value), &length))
         << field.name;
     EXPECT_STREQ(value, field.value);
   }

@@ -44,9 +44,9 @@ void SplitIntoDataFiles(const uint8_t* data, size_t size) {
   size_t at = 0;
   for (int file = 0; file < DataFileCount; file++) {
     filePresent[file] = at <= size;
-    const uint8_t* end = filePresent[file] ? static_cast<const uint8_t*>(
-                                                 memchr(data + at, FileSeparator, size - at))
-                                           : nullptr;
+    const uint8_t* end =
+        filePresent[file] ? static_cast<const uint8_t*>(memchr(data + at, FileSeparator, size - at))
+                          : nullptr;
     size_t stop = end ? size_t(end - data) : size;
     fileParts[file] = filePresent[file] ? std::string(data + at, data + stop) : "";
     at = end ? stop + 1 : size + 1;

@@ -145,7 +145,8 @@ TEST_F(Link, ExistingMappingOfTheSameNameGivesCode5) {
   Serve();
   char name[64];
   wsprintfA(name, "FsasmLib:IPC:%X:%X", GetCurrentProcessId(), mappingSerial + 1);
-  HANDLE squatter = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name);
+  HANDLE squatter =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name);
   ASSERT_NE(squatter, nullptr);
   LinkResult result = 99;
   EXPECT_EQ(LinkOpen(0, &result), 0);
@@ -177,7 +178,8 @@ struct SystemFault {
 TEST_F(Link, FailedWin32CallsAtOpenGiveTheirCodeAndLeaveNothingBehind) {
   Serve();
   const SystemFault faults[] = {
-      {"message", [](LinkSystemCalls* c) { c->registerWindowMessage = NoMessage; }, LinkNoMessage, 0},
+      {"message", [](LinkSystemCalls* c) { c->registerWindowMessage = NoMessage; }, LinkNoMessage,
+       0},
       {"atom", [](LinkSystemCalls* c) { c->globalAddAtom = NoAtom; }, LinkNoAtom, 1},
       {"mapping", [](LinkSystemCalls* c) { c->createFileMapping = NoMapping; }, LinkNoMapping, 1},
       {"view", [](LinkSystemCalls* c) { c->mapViewOfFile = NoView; }, LinkNoView, 1},

@@ -42,8 +42,8 @@ class SimWindow : public ::testing::Test {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "OstavinDecoy";
     RegisterClassA(&windowClass);
-    decoy = CreateWindowExA(0, "OstavinDecoy", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                            100, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    decoy = CreateWindowExA(0, "OstavinDecoy", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                            100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   }
   HWND decoy = nullptr;
 };
@@ -103,9 +103,12 @@ TEST(FormatClock, MinutesAndSecondsOfTheTimeCode) {
   const struct {
     TimeCode timeCode;
     const char* text;
-  } cases[] = {{2400, " [ 24:00 ]"}, {5626, " [ 56:26 ]"}, {4803, " [ 48:03 ]"},
+  } cases[] = {{2400, " [ 24:00 ]"},
+               {5626, " [ 56:26 ]"},
+               {4803, " [ 48:03 ]"},
                {123456, " [ 12:34 ]"},  // an odd code from a data file stays in 11 bytes
-               {-2147483647 - 1, " [ -2:14 ]"}, {7, " [ 7: ]"}};
+               {-2147483647 - 1, " [ -2:14 ]"},
+               {7, " [ 7: ]"}};
   for (const auto& c : cases) {
     char text[32];
     memset(text, 'x', sizeof text);
@@ -149,13 +152,15 @@ TEST_F(SimWindow, TitleOfAHungSimulatorWindowGivesUp) {
   ASSERT_EQ(LinkOpen(0, &result), 1);
   RaiseSimWindow();
   sim::SetHang(true);
-  std::thread stuck([] { int32_t value; ReadNow(0x0310, 4, &value); });
+  std::thread stuck([] {
+    int32_t value;
+    ReadNow(0x0310, 4, &value);
+  });
   Sleep(200);  // the window's thread is now inside the hung exchange
   timeCodes[0] = 2400;
   auto start = std::chrono::steady_clock::now();
   ShowClockInTitle(0);
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   sim::SetHang(false);
   stuck.join();
   EXPECT_LT(seconds, 3.0);  // the title write gives up after 1 s, not never

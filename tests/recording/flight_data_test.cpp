@@ -14,9 +14,12 @@ struct ConversionCase {
 
 TEST(Conversions, MatchTheSimulatorUnitsToTheLastBit) {
   const ConversionCase cases[] = {
-      {DegreesToAngle, 1, 11930464.711111112},    {DegreesToAngle, 90, 1073741824.0},
-      {DegreesToAngle, 360, 4294967296.0},        {DegreesToAngle, -10, -119304647.11111112},
-      {FeetToAltitude, 1, 1309105989.9294083},    {FeetToAltitude, 1000, 1309105989929.4082},
+      {DegreesToAngle, 1, 11930464.711111112},
+      {DegreesToAngle, 90, 1073741824.0},
+      {DegreesToAngle, 360, 4294967296.0},
+      {DegreesToAngle, -10, -119304647.11111112},
+      {FeetToAltitude, 1, 1309105989.9294083},
+      {FeetToAltitude, 1000, 1309105989929.4082},
       {DegreesToLatitude, 90, 42957189152768000.0},
       {DegreesToLongitude, 180, 9223372036854775808.0},
   };
@@ -41,9 +44,14 @@ TEST_F(FlightData, FullSetLoadsEveryRowAlignedAndClosesItsFiles) {
 }
 
 TEST_F(FlightData, OneLineTooManyGivesMessage109AndKeepsTheRowsRead) {
-  struct { const char* what; std::vector<int> longFiles; int loaded; } cases[] = {
-      {"every channel file", {RollFile, PitchFile, HeadingFile, AltFile, LatLonFile,
-                              AileronFile, ElevatorFile}, 0},
+  struct {
+    const char* what;
+    std::vector<int> longFiles;
+    int loaded;
+  } cases[] = {
+      {"every channel file",
+       {RollFile, PitchFile, HeadingFile, AltFile, LatLonFile, AileronFile, ElevatorFile},
+       0},
       {"the Tas file", {TasFile}, MaxRows},
   };
   for (const auto& c : cases) {
@@ -54,15 +62,19 @@ TEST_F(FlightData, OneLineTooManyGivesMessage109AndKeepsTheRowsRead) {
     ASSERT_EQ(boxes.size(), 1u) << c.what;
     EXPECT_EQ(boxes[0].text, StringOf(IDS_TOO_MANY_ROWS)) << c.what;
     EXPECT_EQ(loadedRows, c.loaded) << c.what;
-    if (c.loaded) ExpectRowsLike(0, MaxRows);
-    else EXPECT_EQ(rollTable[MaxRows - 1], DegreesToAngle(ValuesOfLine(MaxRows - 1).roll));
+    if (c.loaded)
+      ExpectRowsLike(0, MaxRows);
+    else
+      EXPECT_EQ(rollTable[MaxRows - 1], DegreesToAngle(ValuesOfLine(MaxRows - 1).roll));
     ExpectFilesClosed();
   }
 }
 
 TEST_F(FlightData, MissingFileGivesMessage108AndLeavesTheTablesAlone) {
-  EXPECT_EQ(StringOf(IDS_DATA_FILE_MISSING), "dat\x83t\x83@\x83""C\x83\x8b\x82\xaa\x8aJ"
-                                             "\x82\xaf\x82\xdc\x82\xb9\x82\xf1");
+  EXPECT_EQ(StringOf(IDS_DATA_FILE_MISSING),
+            "dat\x83t\x83@\x83"
+            "C\x83\x8b\x82\xaa\x8aJ"
+            "\x82\xaf\x82\xdc\x82\xb9\x82\xf1");
   for (int missing = 0; missing < DataFileCount; missing++) {
     WriteSet(10);
     DeleteFileA(dataFilePaths[missing]);
@@ -91,7 +103,7 @@ TEST_F(FlightData, CaptionsOffLoadsWithoutTheTranscript) {
 // Channel rows end at the first file to end; the Tas file is read to its own end; the rows
 // that both gave are the ones a replay may fly.
 TEST_F(FlightData, FilesOfDifferentLengthsLoadOnlyTheRowsAllOfThemGave) {
-  const int channels[] = {RollFile, PitchFile, AltFile, HeadingFile,
+  const int channels[] = {RollFile,    PitchFile,    AltFile,   HeadingFile,
                           AileronFile, ElevatorFile, LatLonFile};
   for (int shortFile : channels) {
     MarkTables();
@@ -134,8 +146,8 @@ TEST_F(FlightData, BlankLinesTrailingSpaceAndCrLfAreHarmless) {
 
 TEST_F(FlightData, SecondsBelowAMinuteAreTheirOwnTimeCodes) {
   WriteSet(3);
-  for (int file : {TasFile, LatLonFile}) Write(file, file == TasFile ? "0 1\n59 1\n60 1\n"
-                                                                     : "0 1 2\n59 1 2\n60 1 2\n");
+  for (int file : {TasFile, LatLonFile})
+    Write(file, file == TasFile ? "0 1\n59 1\n60 1\n" : "0 1 2\n59 1 2\n60 1 2\n");
   ASSERT_EQ(Load(), 1);
   EXPECT_EQ(timeCodes[0], 0);
   EXPECT_EQ(timeCodes[1], 59);
@@ -145,7 +157,11 @@ TEST_F(FlightData, SecondsBelowAMinuteAreTheirOwnTimeCodes) {
 // A line that is not a record stops the load there and names it; the rows after it would
 // otherwise be flown with stale values.
 TEST_F(FlightData, LineThatIsNotARecordStopsTheLoadAndNamesIt) {
-  struct { int file; const char* line; const char* name; } cases[] = {
+  struct {
+    int file;
+    const char* line;
+    const char* name;
+  } cases[] = {
       {AltFile, "1446 abc", "vrn505Alt.dat"},
       {TasFile, "1446 1.5x", "vrn505Tas.dat"},
       {LatLonFile, "1446 35.5", "vrn505LatLon.dat"},
@@ -155,14 +171,17 @@ TEST_F(FlightData, LineThatIsNotARecordStopsTheLoadAndNamesIt) {
       {AileronFile, "1446 nan", "vrn505Alieron.dat"},
       {ElevatorFile, "1446 1e999", "vrn505Elevator.dat"},
       {RollFile, "99999999999 1.0", "vrn505Roll.dat"},
-      {PitchFile, "1446 1.0\x1" "5", "vrn505Pitch.dat"},
+      {PitchFile,
+       "1446 1.0\x1"
+       "5",
+       "vrn505Pitch.dat"},
   };
   for (const auto& c : cases) {
     WriteSet(10);
     std::string bytes;
     // A blank line before the bad one: the count is of lines in the file, not of records.
-    for (int n = 0; n < 10; n++) bytes += (n == 6 ? std::string(c.line) : LineOf(c.file, n)) +
-                                          (n == 2 ? "\n\n" : "\n");
+    for (int n = 0; n < 10; n++)
+      bytes += (n == 6 ? std::string(c.line) : LineOf(c.file, n)) + (n == 2 ? "\n\n" : "\n");
     Write(c.file, bytes);
     EXPECT_EQ(Load(), 0) << c.line;
     ASSERT_EQ(boxes.size(), 1u) << c.line;
@@ -172,10 +191,13 @@ TEST_F(FlightData, LineThatIsNotARecordStopsTheLoadAndNamesIt) {
 }
 
 TEST_F(FlightData, CutOrOverlongLastLinesAreNamedToo) {
-  struct { std::string tail; int line; } cases[] = {
-      {"1450", 11},                                  // value missing at the end of the file
-      {"1450 1.0" + std::string(200, '0'), 11},      // longer than any record
-      {std::string("1450 1.0\0", 9) + "\n", 11},     // a NUL byte
+  struct {
+    std::string tail;
+    int line;
+  } cases[] = {
+      {"1450", 11},                               // value missing at the end of the file
+      {"1450 1.0" + std::string(200, '0'), 11},   // longer than any record
+      {std::string("1450 1.0\0", 9) + "\n", 11},  // a NUL byte
   };
   for (const auto& c : cases) {
     WriteSet(10);

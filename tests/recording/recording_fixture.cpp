@@ -8,14 +8,14 @@
 
 // Binary fractions, so the text of the files holds every value exactly.
 RowValues ValuesOfLine(int n) {
-  return {1440 + n,        n / 8.0 - 100,     n / 16.0,  n / 32.0, n * 4 + 1000.0,
-          200 + n / 4.0, 30 + n / 1024.0, 130 + n / 2048.0, n + 0.5, -n - 0.25};
+  return {1440 + n,      n / 8.0 - 100,   n / 16.0,         n / 32.0, n * 4 + 1000.0,
+          200 + n / 4.0, 30 + n / 1024.0, 130 + n / 2048.0, n + 0.5,  -n - 0.25};
 }
 
 std::string LineOf(int file, int n) {
   RowValues v = ValuesOfLine(n);
-  double value[DataFileCount] = {v.roll,     v.pitch, v.heading, v.altitude,
-                                 v.speed,    0,       0,         v.aileron, v.elevator};
+  double value[DataFileCount] = {v.roll, v.pitch, v.heading, v.altitude, v.speed,
+                                 0,      0,       v.aileron, v.elevator};
   char line[128];
   if (file == LatLonFile)
     snprintf(line, sizeof line, "%d %.12f %.12f", v.seconds, v.latitude, v.longitude);

@@ -9,10 +9,24 @@
 namespace {
 
 TEST(TimeCodes, WorkedExamplesAndBoundaries) {
-  const struct { int32_t seconds; TimeCode code; } cases[] = {
-      {0, 0},       {59, 59},      {60, 100},     {65, 105},       {119, 159},
-      {1440, 2400}, {1441, 2401},  {3386, 5626},  {4857, 8057},    {6005, 10005},
-      {-1, -1},     {-500, -500},  {INT32_MIN, INT32_MIN},  {INT32_MAX, INT32_MAX},
+  const struct {
+    int32_t seconds;
+    TimeCode code;
+  } cases[] = {
+      {0, 0},
+      {59, 59},
+      {60, 100},
+      {65, 105},
+      {119, 159},
+      {1440, 2400},
+      {1441, 2401},
+      {3386, 5626},
+      {4857, 8057},
+      {6005, 10005},
+      {-1, -1},
+      {-500, -500},
+      {INT32_MIN, INT32_MIN},
+      {INT32_MAX, INT32_MAX},
   };
   for (const auto& c : cases) EXPECT_EQ(SecondsToTimeCode(c.seconds), c.code) << c.seconds;
 }
@@ -28,7 +42,10 @@ TEST(StartRows, EveryStartListEntryStartsOnItsMinute) {
 }
 
 TEST(StartRows, OtherTexts) {
-  const struct { const char* text; int32_t row; } cases[] = {
+  const struct {
+    const char* text;
+    int32_t row;
+  } cases[] = {
       {"2405", 5}, {"5626", 1946}, {"2300", -60}, {"", -1440},  // an empty text reads as 0
   };
   for (const auto& c : cases) EXPECT_EQ(StartRow(c.text), c.row) << c.text;

@@ -30,7 +30,11 @@ class Transcript : public RecordingTest {
 };
 
 TEST_F(Transcript, FieldsAreFoundFromTheEndOfEachLine) {
-  struct { const char* line; const char* text; int duration; } cases[] = {
+  struct {
+    const char* line;
+    const char* text;
+    int duration;
+  } cases[] = {
       {"x\tfirst line\\second line\t5", "first line\\second line", 5},
       {"24:12\tCAM\tspeaker\ttext\t12", "text", 12},
       {"x\t0\t0", "0", 0},
@@ -156,12 +160,17 @@ TEST_F(Caption, TextThenDisplayTime) {
   ASSERT_EQ(Read("a\tfirst\\second\\third\t5\n"
                  "a\t\x95\x5c\x8e\xa6\\\x83\x5c\x8f\x5c \x94\x5c\t12\n"
                  "a\tminus one\t-1\n"
-                 "a\t\t0\n"), 1);
-  struct { int row; std::string text; uint16_t seconds; } cases[] = {
+                 "a\t\t0\n"),
+            1);
+  struct {
+    int row;
+    std::string text;
+    uint16_t seconds;
+  } cases[] = {
       {0, "first\nsecond\nthird", 5},
       {1, "\x95\x5c\x8e\xa6\n\x83\x5c\x8f\x5c \x94\x5c", 12},
       {2, "minus one", 0xFFFF},
-      {3, "", 0},   // an empty text, as on rows after a shorter transcript
+      {3, "", 0},  // an empty text, as on rows after a shorter transcript
       {4, "", 0},
   };
   for (const auto& c : cases) {

@@ -139,8 +139,8 @@ class Replay : public ::testing::Test {
 };
 
 bool IsEvent(uint32_t offset) {
-  return offset == OffsetElevatorTrim || offset == OffsetAutopilotMaster ||
-         offset == OffsetGear || offset == OffsetFlapsLever || offset == OffsetPause;
+  return offset == OffsetElevatorTrim || offset == OffsetAutopilotMaster || offset == OffsetGear ||
+         offset == OffsetFlapsLever || offset == OffsetPause;
 }
 
 struct Write {
@@ -249,10 +249,11 @@ TEST_F(Replay, FlownValuesFollowTheRecording) {
   };
   Fly(0);
   Land();
-  const Channel channels[] = {{OffsetHeading, headingTable, 4}, {OffsetPitch, pitchTable, 4},
-                              {OffsetBank, rollTable, 4},       {OffsetAileron, aileronTable, 2},
-                              {OffsetElevator, elevatorTable, 2}, {OffsetAltitude, altitudeTable, 8},
-                              {OffsetLongitude, longitudeTable, 8}, {OffsetLatitude, latitudeTable, 8}};
+  const Channel channels[] = {
+      {OffsetHeading, headingTable, 4},     {OffsetPitch, pitchTable, 4},
+      {OffsetBank, rollTable, 4},           {OffsetAileron, aileronTable, 2},
+      {OffsetElevator, elevatorTable, 2},   {OffsetAltitude, altitudeTable, 8},
+      {OffsetLongitude, longitudeTable, 8}, {OffsetLatitude, latitudeTable, 8}};
   int row = 0, checked = 0, negativeFrames = 0;
   double last = 0, t = 0;
   bool started = false;
@@ -414,7 +415,6 @@ TEST_F(Replay, LinkFailureWhileStartingEndsAtOnceWithoutExitWrites) {
   EXPECT_EQ(sim::ExchangeCount() - before, 3);  // the flap step read and the two flap writes
 }
 
-
 // ---- The records and their exchanges ----------------------------------------------------
 
 // Walks the served records along the replay's own algorithm, one record at a time: what a
@@ -444,10 +444,14 @@ class Reference {
       EXPECT_EQ(s->bytes, std::vector<uint8_t>(b, b + size)) << Where();
     }
   }
-  template <typename T> T ReadAs(uint32_t offset) {
+  template <typename T>
+  T ReadAs(uint32_t offset) {
     return LoadAs<T>(Read(offset, sizeof(T)).data());
   }
-  template <typename T> void WriteAs(uint32_t offset, T value) { Write(offset, &value, sizeof value); }
+  template <typename T>
+  void WriteAs(uint32_t offset, T value) {
+    Write(offset, &value, sizeof value);
+  }
   bool Done() const { return next == log.size(); }
   bool failed = false;
 
@@ -461,8 +465,8 @@ class Reference {
     const Served& s = log[next++];
     EXPECT_EQ(s.exchange, exchange) << Where();
     if (s.write != write || s.offset != offset) {
-      ADD_FAILURE() << "expected " << (write ? "write " : "read ") << std::hex << offset
-                    << ", got " << (s.write ? "write " : "read ") << s.offset << " " << Where();
+      ADD_FAILURE() << "expected " << (write ? "write " : "read ") << std::hex << offset << ", got "
+                    << (s.write ? "write " : "read ") << s.offset << " " << Where();
       failed = true;
       return nullptr;
     }
@@ -482,10 +486,11 @@ const uint32_t ThrottleOffsets[4] = {0x38A8, 0x3968, 0x3A28, 0x3AE8};
 
 // The records of a flight from startRow to 5626, with no pause and the clock of the script.
 void FlyReference(Reference& ref, int startRow) {
-  const Channel channels[] = {{OffsetHeading, headingTable, 4}, {OffsetPitch, pitchTable, 4},
-                              {OffsetBank, rollTable, 4},       {OffsetAileron, aileronTable, 2},
-                              {OffsetElevator, elevatorTable, 2}, {OffsetAltitude, altitudeTable, 8},
-                              {OffsetLongitude, longitudeTable, 8}, {OffsetLatitude, latitudeTable, 8}};
+  const Channel channels[] = {
+      {OffsetHeading, headingTable, 4},     {OffsetPitch, pitchTable, 4},
+      {OffsetBank, rollTable, 4},           {OffsetAileron, aileronTable, 2},
+      {OffsetElevator, elevatorTable, 2},   {OffsetAltitude, altitudeTable, 8},
+      {OffsetLongitude, longitudeTable, 8}, {OffsetLatitude, latitudeTable, 8}};
   auto flaps = [&](TimeCode tc, const char* kind) {
     ref.Exchange(kind);
     int16_t step = ref.ReadAs<int16_t>(OffsetFlapStep);
@@ -531,8 +536,10 @@ void FlyReference(Reference& ref, int startRow) {
       double airspeed = ref.ReadAs<int32_t>(OffsetAirspeed);
       for (int n = 0; n < 4; n++) {
         throttles[n] = ref.ReadAs<double>(ThrottleOffsets[n]);
-        if (airspeed < speedTable[row] - 5) throttles[n] = std::min(throttles[n] + 0.008, 0.999);
-        else if (airspeed > speedTable[row]) throttles[n] = std::max(throttles[n] - 0.01, 0.001);
+        if (airspeed < speedTable[row] - 5)
+          throttles[n] = std::min(throttles[n] + 0.008, 0.999);
+        else if (airspeed > speedTable[row])
+          throttles[n] = std::max(throttles[n] - 0.01, 0.001);
       }
       throttlesHeld = true;
       ref.Exchange("frame start");
@@ -595,13 +602,17 @@ bool Has(const std::vector<Served>& exchange, bool write, uint32_t offset) {
 // ends the replay without the pause; a failed frame only loses that frame's speed hold.
 TEST_F(Replay, OneFailedExchangeOfEachKind) {
   const FailureCase cases[] = {
-      {"frame start", [](const std::vector<Served>& e) { return Has(e, false, OffsetClock); }, true},
+      {"frame start", [](const std::vector<Served>& e) { return Has(e, false, OffsetClock); },
+       true},
       {"frame", [](const std::vector<Served>& e) { return Has(e, true, OffsetHeading); }, false},
-      {"row end 1", [](const std::vector<Served>& e) { return Has(e, true, OffsetElevatorTrim); }, true},
-      {"row end 2", [](const std::vector<Served>& e) {
+      {"row end 1", [](const std::vector<Served>& e) { return Has(e, true, OffsetElevatorTrim); },
+       true},
+      {"row end 2",
+       [](const std::vector<Served>& e) {
          return !e.empty() && e[0].write && e[0].offset == OffsetFlapsLever && e.size() == 1 &&
                 Value(e[0]) != 0;
-       }, true},
+       },
+       true},
   };
   for (const FailureCase& c : cases) {
     TearDown();  // a fresh stand-in and link for each case

@@ -96,9 +96,10 @@ struct FlapCase {
 };
 
 TEST_F(SpeedAndFlaps, StepFlapsRetractsThenSetsTheDetent) {
-  const FlapCase cases[] = {{0, 2047, 0},      {6, 2047, 12282}, {6, 4095, 16383},
-                            {8, 2047, 16376},  {9, 2047, 16383}, {-3, 2047, 0},
-                            {2, -100, -200},   {1000000, -32768, int32_t(-32768000000LL)}};
+  const FlapCase cases[] = {{0, 2047, 0},     {6, 2047, 12282},
+                            {6, 4095, 16383}, {8, 2047, 16376},
+                            {9, 2047, 16383}, {-3, 2047, 0},
+                            {2, -100, -200},  {1000000, -32768, int32_t(-32768000000LL)}};
   for (const FlapCase& c : cases) {
     sim::Poke(OffsetFlapStep, &c.step, 2);
     written.clear();

@@ -131,8 +131,7 @@ TEST(ToSimField, TruncatesTowardZeroAndWrapsOutsideTheRange) {
       {std::numeric_limits<double>::infinity(), 0},
       {-std::numeric_limits<double>::infinity(), 0},
   };
-  for (const Conversion& c : cases)
-    EXPECT_EQ(uint64_t(ToSimField(c.value)), c.bits) << c.value;
+  for (const Conversion& c : cases) EXPECT_EQ(uint64_t(ToSimField(c.value)), c.bits) << c.value;
 }
 
 TEST(ToSimField, NarrowFieldsTakeTheLowBytes) {
@@ -146,9 +145,9 @@ TEST(FlapDetents, ScheduleBoundaries) {
   const struct {
     TimeCode timeCode;
     int32_t detents;
-  } cases[] = {{2400, 0}, {5117, 0}, {5118, 2}, {5424, 2}, {5425, 3}, {5447, 3}, {5448, 4},
-               {5524, 4}, {5525, 5}, {5541, 5}, {5542, 6}, {5556, 6}, {5557, 5}, {5609, 5},
-               {5610, 4}, {5626, 4}};
+  } cases[] = {{2400, 0}, {5117, 0}, {5118, 2}, {5424, 2}, {5425, 3}, {5447, 3},
+               {5448, 4}, {5524, 4}, {5525, 5}, {5541, 5}, {5542, 6}, {5556, 6},
+               {5557, 5}, {5609, 5}, {5610, 4}, {5626, 4}};
   for (const auto& c : cases) EXPECT_EQ(FlapDetents(c.timeCode), c.detents) << c.timeCode;
 }
 

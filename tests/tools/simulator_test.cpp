@@ -125,7 +125,8 @@ TEST_F(Simulator, AirspeedFollowsTheMeanOfTheThrottlesWithALag) {
     for (int n = 0; n < 4; n++) Write<double>(OffsetThrottle1 + ThrottleStride * n, c.lever[n]);
     EXPECT_EQ(Read<int32_t>(OffsetAirspeed), before) << "no change while the clock stands";
     sim::SetPaused(false);
-    EXPECT_TRUE(WaitFor([&] { return std::fabs(Read<int32_t>(OffsetAirspeed) / 128.0 - c.knots) < 1; }, 2000))
+    EXPECT_TRUE(WaitFor(
+        [&] { return std::fabs(Read<int32_t>(OffsetAirspeed) / 128.0 - c.knots) < 1; }, 2000))
         << c.knots << " kt, reached " << Read<int32_t>(OffsetAirspeed) / 128.0;
   }
 }
@@ -158,11 +159,12 @@ TEST_F(Simulator, LogAndRecordsHoldEveryWriteWithItsMeaning) {
   Write<int16_t>(OffsetCaptionTime, 3);
   EXPECT_EQ(sim::CaptionOnShow(), std::string(caption));
   std::string log = ReadWholeFile(options.logPath);  // while the server still runs
-  for (const char* expected : {"\"op\":\"write\",\"offset\":\"0x0580\",\"size\":4,\"bytes\":\"00000040\"",
-                               "\"meaning\":\"heading 90.00 deg\"", "\"meaning\":\"gear down\"",
-                               "\"meaning\":\"caption text 字幕\\\\ok\"", "\"meaning\":\"caption for 3 s\"",
-                               "\"op\":\"caption\",\"meaning\":\"字幕\\\\ok for 3 s\"",
-                               "\"op\":\"exchange\",\"records\":1,\"reply\":1"})
+  for (const char* expected :
+       {"\"op\":\"write\",\"offset\":\"0x0580\",\"size\":4,\"bytes\":\"00000040\"",
+        "\"meaning\":\"heading 90.00 deg\"", "\"meaning\":\"gear down\"",
+        "\"meaning\":\"caption text 字幕\\\\ok\"", "\"meaning\":\"caption for 3 s\"",
+        "\"op\":\"caption\",\"meaning\":\"字幕\\\\ok for 3 s\"",
+        "\"op\":\"exchange\",\"records\":1,\"reply\":1"})
     EXPECT_NE(log.find(expected), std::string::npos) << expected << "\n" << log;
   std::vector<sim::Record> records = sim::Records();
   ASSERT_EQ(records.size(), 4u);
@@ -209,9 +211,9 @@ TEST_F(Simulator, FaultAtOneExchangeStrikesThatExchange) {
   struct Case {
     const char* event;
     int sim::Faults::*exchange;
-    int value;          // the fault's field: exchange 3, or 2 answered before the hang
-    int counted;        // exchanges the server counts once exchange 3 has arrived
-    LinkResult next;    // what exchange 4 gives; 99: not tried (it would hang too)
+    int value;        // the fault's field: exchange 3, or 2 answered before the hang
+    int counted;      // exchanges the server counts once exchange 3 has arrived
+    LinkResult next;  // what exchange 4 gives; 99: not tried (it would hang too)
   };
   const Case cases[] = {
       {"fail", &sim::Faults::failExchange, 3, 3, LinkOkay},
@@ -274,7 +276,8 @@ class Program : public ::testing::Test {
   }
   void Run(const std::string& arguments) {
     ASSERT_NO_FATAL_FAILURE(Launch(arguments));
-    ASSERT_TRUE(WaitFor([] { return FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr) != nullptr; }, 20000));
+    ASSERT_TRUE(WaitFor(
+        [] { return FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr) != nullptr; }, 20000));
   }
   LRESULT Control(WPARAM command, LPARAM argument = 0) {
     HWND control = FindWindowExA(nullptr, nullptr, ControlClassName, nullptr);
@@ -329,7 +332,8 @@ TEST_F(Program, FaultOptionsStrikeTheirExchange) {
   const struct {
     const char* option;
     const char* event;
-  } cases[] = {{"--fail-exchange 2", "fail"}, {"--hang-from 2", "hang"}, {"--destroy-at 2", "destroyed"}};
+  } cases[] = {
+      {"--fail-exchange 2", "fail"}, {"--hang-from 2", "hang"}, {"--destroy-at 2", "destroyed"}};
   for (const auto& c : cases) {
     std::string log = folder + "\\sim.log";
     Run("--headless --log \"" + log + "\" " + c.option);
@@ -338,7 +342,8 @@ TEST_F(Program, FaultOptionsStrikeTheirExchange) {
     double clock = 0;
     std::thread second([&] { LinkRead(OffsetClock, 8, &clock, &result) && LinkProcess(&result); });
     std::string event = std::string("\"op\":\"") + c.event + "\"";
-    EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(log).find(event) != std::string::npos; }, 10000)) << c.option;
+    EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(log).find(event) != std::string::npos; }, 10000))
+        << c.option;
     EXPECT_EQ(Control(ControlUnhang), 1);
     second.join();
     EXPECT_EQ(result, 13u) << c.option;
@@ -350,7 +355,8 @@ TEST_F(Program, FaultOptionsStrikeTheirExchange) {
 }
 
 TEST_F(Program, RefusesABadOption) {
-  for (const char* arguments : {"--sim 9", "--rate fast", "--frames", "--bogus 1", "--hang-from 0"}) {
+  for (const char* arguments :
+       {"--sim 9", "--rate fast", "--frames", "--bogus 1", "--hang-from 0"}) {
     ASSERT_NO_FATAL_FAILURE(Launch(arguments));
     EXPECT_EQ(ExitCode(), 2u) << arguments;
     EXPECT_EQ(FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr), nullptr) << arguments;

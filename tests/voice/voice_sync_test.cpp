@@ -67,9 +67,10 @@ void CheckClipStarts(const std::vector<VoxCallRecord>& calls, const std::vector<
     latest = std::max(latest, offset);
     worstBeforeRow = std::min(worstBeforeRow, lastBeforeRow->ms - rowBegan);
   }
-  printf("clip starts from their rows over %d clips: %+.3f .. %+.3f ms; last Play before the "
-         "row: at worst %+.3f ms\n",
-         int(clips.size()), earliest, latest, worstBeforeRow);
+  printf(
+      "clip starts from their rows over %d clips: %+.3f .. %+.3f ms; last Play before the "
+      "row: at worst %+.3f ms\n",
+      int(clips.size()), earliest, latest, worstBeforeRow);
 }
 
 TEST_F(VoiceThreadTest, EachClipStartsWithinTheSyncLimitsOfItsRow) {

@@ -5,9 +5,9 @@
 
 namespace {
 
-const TimeCode FirstClip = 2412;  // row 12
+const TimeCode FirstClip = 2412;    // row 12
 const TimeCode MissingClip = 2430;  // row 30
-const TimeCode LaterClip = 2514;  // row 74
+const TimeCode LaterClip = 2514;    // row 74
 
 using Voice = VoiceThreadTest;
 

@@ -139,7 +139,8 @@ TEST_F(Vox, CallsWithoutAClipAndUnusedSlotsAreHarmless) {
   EXPECT_EQ(PlayerIsPlaying(player), 0);
   for (int slot : {4, 5, 6, 7, 8, 10, 11, 12}) {
     ASSERT_NE(player->operations[slot], nullptr) << slot;
-    EXPECT_EQ(reinterpret_cast<int32_t(__stdcall*)(VoicePlayer*)>(player->operations[slot])(player), 0);
+    EXPECT_EQ(reinterpret_cast<int32_t(__stdcall*)(VoicePlayer*)>(player->operations[slot])(player),
+              0);
   }
   EXPECT_EQ(Operations(VoxCalls(library)),
             "CreateVox Stop Play Pause IsPlaying Unused Unused Unused Unused Unused Unused Unused "

@@ -38,7 +38,8 @@ double DecodedSeconds(const char* path) {
   long long samples = 0;
   int channels;
   float** output;
-  for (int got; (got = stb_vorbis_get_frame_float(decoder, &channels, &output)) > 0;) samples += got;
+  for (int got; (got = stb_vorbis_get_frame_float(decoder, &channels, &output)) > 0;)
+    samples += got;
   stb_vorbis_close(decoder);
   if (info.sample_rate == 0 || samples == 0) return -1;
   return double(samples) / info.sample_rate;

@@ -60,7 +60,8 @@ bool NextField(const char** text, char* field) {
 // A field as it can be shown: at most 24 bytes, control bytes as '?'.
 const char* Shown(const char* field, char* shown) {
   int i = 0;
-  for (; field[i] && i < 24; i++) shown[i] = static_cast<unsigned char>(field[i]) < 0x20 ? '?' : field[i];
+  for (; field[i] && i < 24; i++)
+    shown[i] = static_cast<unsigned char>(field[i]) < 0x20 ? '?' : field[i];
   shown[i] = 0;
   return shown;
 }
@@ -98,15 +99,17 @@ void ExplainBadLine(const char* path, int line, const char* text, bool bad, int 
       return;
     }
   }
-  if (count < wanted) Report(path, line, "欄が足りません (%d 欄のはずが %d 欄です)", wanted, count);
-  else Report(path, line, "数値に変換できない欄があります");
+  if (count < wanted)
+    Report(path, line, "欄が足りません (%d 欄のはずが %d 欄です)", wanted, count);
+  else
+    Report(path, line, "数値に変換できない欄があります");
 }
 
 void CheckRanges(const Channel& channel, const char* path, int line, const double* values) {
   for (int i = 0; i < channel.valueCount; i++) {
     if (values[i] >= channel.low[i] && values[i] <= channel.high[i]) continue;
-    Report(path, line, "%s %g が範囲 %g..%g の外です", channel.names[i], values[i],
-           channel.low[i], channel.high[i]);
+    Report(path, line, "%s %g が範囲 %g..%g の外です", channel.names[i], values[i], channel.low[i],
+           channel.high[i]);
   }
 }
 
@@ -141,9 +144,11 @@ int CheckChannelFile(const Channel& channel) {
     CheckRanges(channel, path, lineNumber, values);
   }
   fclose(file);
-  if (rows > MaxRows) Report(path, 0, "行が多過ぎます (%d 行あります。読めるのは %d 行まで)", rows, MaxRows);
+  if (rows > MaxRows)
+    Report(path, 0, "行が多過ぎます (%d 行あります。読めるのは %d 行まで)", rows, MaxRows);
   if (rows < FullReplayRows)
-    Report(path, 0, "%d 行しかありません (56:28 まで再生するには %d 行要ります)", rows, FullReplayRows);
+    Report(path, 0, "%d 行しかありません (56:28 まで再生するには %d 行要ります)", rows,
+           FullReplayRows);
   return rows;
 }
 
@@ -165,8 +170,8 @@ void CheckDataFiles() {
   const int common = CommonRowCount();
   for (int i = 0; i < ChannelCount; i++) {
     if (rowCounts[i] < 0 || rowCounts[i] == common) continue;
-    Report(dataFilePaths[channels[i].file], 0, "%d 行あります (ほかのファイルは %d 行。行数は揃えます)",
-           rowCounts[i], common);
+    Report(dataFilePaths[channels[i].file], 0,
+           "%d 行あります (ほかのファイルは %d 行。行数は揃えます)", rowCounts[i], common);
   }
 }
 
@@ -216,11 +221,13 @@ bool IsDuration(const char* text) {
 
 void CheckCaptionLine(const char* path, int number, unsigned char* line, int length) {
   if (length + 1 > TranscriptLineBytes) {
-    Report(path, number, "改行を含めて %d バイトあります (%d バイトまで)", length + 1, TranscriptLineBytes);
+    Report(path, number, "改行を含めて %d バイトあります (%d バイトまで)", length + 1,
+           TranscriptLineBytes);
     return;
   }
   int bad = FirstNonShiftJis(line, length);
-  if (bad >= 0) Report(path, number, "%d バイト目 0x%02X が Shift-JIS の文字になりません", bad + 1, line[bad]);
+  if (bad >= 0)
+    Report(path, number, "%d バイト目 0x%02X が Shift-JIS の文字になりません", bad + 1, line[bad]);
   line[length] = 0;
   char* text = reinterpret_cast<char*>(line);
   char* last = strrchr(text, '\t');
@@ -234,7 +241,8 @@ void CheckCaptionLine(const char* path, int number, unsigned char* line, int len
     return;
   }
   char shown[32];
-  if (!IsDuration(last + 1)) Report(path, number, "表示秒数「%s」が数ではありません", Shown(last + 1, shown));
+  if (!IsDuration(last + 1))
+    Report(path, number, "表示秒数「%s」が数ではありません", Shown(last + 1, shown));
 }
 
 }  // namespace

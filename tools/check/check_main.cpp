@@ -11,8 +11,10 @@
 static int findings;
 
 void Report(const char* file, int line, const char* format, ...) {
-  if (line > 0) printf("%s %d行目: ", file, line);
-  else printf("%s: ", file);
+  if (line > 0)
+    printf("%s %d行目: ", file, line);
+  else
+    printf("%s: ", file);
   va_list args;
   va_start(args, format);
   vprintf(format, args);
@@ -24,9 +26,10 @@ void Report(const char* file, int line, const char* format, ...) {
 int FindingCount() { return findings; }
 
 static int Usage() {
-  printf("使い方: VRN505Check [フォルダ]\n"
-         "  フォルダ (省略すると今のフォルダ) の data\\ と sound\\ を、VRN505Ostavin.exe が\n"
-         "  読むとおりに調べます。問題がなければ 0、あれば 1 で終わります。\n");
+  printf(
+      "使い方: VRN505Check [フォルダ]\n"
+      "  フォルダ (省略すると今のフォルダ) の data\\ と sound\\ を、VRN505Ostavin.exe が\n"
+      "  読むとおりに調べます。問題がなければ 0、あれば 1 で終わります。\n");
   return 2;
 }
 
@@ -42,8 +45,10 @@ int main(int argc, char** argv) {
   CheckDataFiles();
   CheckTranscript();
   CheckClips();
-  if (findings == 0) printf("問題はありません\n");
-  else printf("問題が %d 件あります\n", findings);
+  if (findings == 0)
+    printf("問題はありません\n");
+  else
+    printf("問題が %d 件あります\n", findings);
   fflush(stdout);
   return findings ? 1 : 0;
 }

@@ -45,14 +45,22 @@ bool ParseArguments(int argc, char** argv, Settings* settings) {
   for (int i = 4; i + 1 < argc; i += 2) {
     std::string name = argv[i];
     const char* value = argv[i + 1];
-    if (name == "--start") settings->startMinute = atoi(value);
-    else if (name == "--voice") settings->voice = atoi(value);
-    else if (name == "--sim") settings->simVersion = atoi(value);
-    else if (name == "--rate") settings->rate = atof(value);
-    else if (name == "--frames") settings->frames = atoi(value);
-    else if (name == "--hold") settings->holdMs = atoi(value);
-    else if (name == "--show") settings->show = atoi(value) != 0;
-    else return false;
+    if (name == "--start")
+      settings->startMinute = atoi(value);
+    else if (name == "--voice")
+      settings->voice = atoi(value);
+    else if (name == "--sim")
+      settings->simVersion = atoi(value);
+    else if (name == "--rate")
+      settings->rate = atof(value);
+    else if (name == "--frames")
+      settings->frames = atoi(value);
+    else if (name == "--hold")
+      settings->holdMs = atoi(value);
+    else if (name == "--show")
+      settings->show = atoi(value) != 0;
+    else
+      return false;
   }
   return settings->startMinute >= 24 && settings->startMinute <= 56 &&
          (settings->simVersion == 7 || settings->simVersion == 8) && settings->rate > 0;
@@ -109,7 +117,8 @@ bool FollowReplay(const StandIn& standIn, const Settings& settings, int pausesBe
     }
     shown = clock;
     if (clock == "56:26" && PauseWrites(standIn) > pausesBefore) return true;
-    double wanted = settings.voice && !clock.empty() && NearClip(ClockSeconds(clock)) ? 1.0 : settings.rate;
+    double wanted =
+        settings.voice && !clock.empty() && NearClip(ClockSeconds(clock)) ? 1.0 : settings.rate;
     if (wanted != rate) Command(standIn, ControlClockRate, LPARAM(wanted * 1000));
     rate = wanted;
     Sleep(10);
@@ -132,7 +141,8 @@ int Run(const Settings& settings) {
   driver::SelectListEntry(dialog, IDC_START_LIST, settings.startMinute - 24);
   driver::SetChecked(dialog, IDC_PLAY_VOICE, settings.voice != 0);
   Sleep(settings.holdMs);
-  printf("start %d:00, voice %s: pressing OK\n", settings.startMinute, settings.voice ? "on" : "off");
+  printf("start %d:00, voice %s: pressing OK\n", settings.startMinute,
+         settings.voice ? "on" : "off");
   fflush(stdout);
   driver::Press(dialog, IDOK);
   if (!WaitFor([&] { return PauseWrites(standIn) >= 1; }, 10000))
@@ -160,8 +170,9 @@ int Run(const Settings& settings) {
 int main(int argc, char** argv) {
   Settings settings;
   if (!ParseArguments(argc, argv, &settings)) {
-    fprintf(stderr, "usage: demo_driver PROGRAM SIMULATOR WORKDIR [--start MIN] [--voice 0|1] "
-                    "[--sim 7|8] [--rate R] [--frames N] [--hold MS] [--show 0|1]\n");
+    fprintf(stderr,
+            "usage: demo_driver PROGRAM SIMULATOR WORKDIR [--start MIN] [--voice 0|1] "
+            "[--sim 7|8] [--rate R] [--frames N] [--hold MS] [--show 0|1]\n");
     return 2;
   }
   return Run(settings);

@@ -15,9 +15,8 @@ int Served(const StandIn& standIn) { return int(Command(standIn, ControlExchange
 // Waits until the dialog opens or a box shows; answers and keeps a box.
 HWND WaitDialogOrBox(const Process& app, FaultOutcome* outcome) {
   HWND dialog = nullptr;
-  WaitFor(
-      [&] { return (dialog = driver::ControlDialog(app)) != nullptr || AnyBox(app.id); },
-      40000);
+  WaitFor([&] { return (dialog = driver::ControlDialog(app)) != nullptr || AnyBox(app.id); },
+          40000);
   SeenBox box;
   if (!dialog && WaitBox(app.id, 1000, &box)) outcome->boxes.push_back(box);
   return dialog;
@@ -89,8 +88,10 @@ FaultOutcome RunWithFault(const FaultRun& run, const std::string& work) {
     outcome.dialog = dialog != nullptr;
     if (dialog) {
       StartReplay(run, standIn, app, dialog, &outcome);
-      if (run.faultCommand) MakeFault(run, standIn, &outcome);
-      else WaitForTheEnd(standIn);
+      if (run.faultCommand)
+        MakeFault(run, standIn, &outcome);
+      else
+        WaitForTheEnd(standIn);
     }
     Exit(standIn, app, dialog, &outcome);
     KillProcess(app);

@@ -24,15 +24,15 @@ struct FaultRun {
 };
 
 struct FaultOutcome {
-  bool dialog = false;               // the control dialog opened
-  std::vector<SeenBox> boxes;    // message boxes before the closing notice
-  bool notice = false;               // the closing notice came
-  double exitToNoticeMs = -1;        // from Exit pressed (or the link box answered) to it
+  bool dialog = false;         // the control dialog opened
+  std::vector<SeenBox> boxes;  // message boxes before the closing notice
+  bool notice = false;         // the closing notice came
+  double exitToNoticeMs = -1;  // from Exit pressed (or the link box answered) to it
   bool exited = false;
   DWORD exitCode = 99;
-  std::string title;                 // the simulator window's title at the end
-  std::vector<LogLine> log;          // the stand-in's log
-  int faultExchange = 0;             // exchanges served when the fault was made
+  std::string title;         // the simulator window's title at the end
+  std::vector<LogLine> log;  // the stand-in's log
+  int faultExchange = 0;     // exchanges served when the fault was made
 };
 
 // Runs the program in a fresh copy of the sample recording below work.

@@ -5,7 +5,6 @@
 
 #include "control.h"
 
-
 namespace {
 
 // Reads one JSON string value starting at the opening quote; returns the index after it.
@@ -119,8 +118,7 @@ std::vector<LoggedWrite> Writes(const std::vector<LogLine>& log) {
     auto op = line.find("op");
     if (op == line.end() || op->second != "write") continue;
     writes.push_back({atoi(line.at("exchange").c_str()), atof(line.at("clock").c_str()),
-                      unsigned(strtoul(line.at("offset").c_str(), nullptr, 16)),
-                      line.at("bytes")});
+                      unsigned(strtoul(line.at("offset").c_str(), nullptr, 16)), line.at("bytes")});
   }
   return writes;
 }

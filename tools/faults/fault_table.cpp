@@ -58,8 +58,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: fault_table PROGRAM SIMULATOR VOX SAMPLE_DIR WORK_DIR\n");
     return 2;
   }
-  printf("| Fault during a replay | Exit pressed -> closing notice | Exchanges served after "
-         "the fault | Rows flown after it | Exit code |\n|---|---|---|---|---|\n");
+  printf(
+      "| Fault during a replay | Exit pressed -> closing notice | Exchanges served after "
+      "the fault | Rows flown after it | Exit code |\n|---|---|---|---|---|\n");
   int status = 0;
   for (const Fault& fault : faults) {
     FaultRun run;

@@ -68,8 +68,10 @@ std::string WhyUnexpected(bool write, uint32_t offset, uint32_t size) {
     if (!field && at == offset) return "outside the offsets the program uses";
     if (!field) return "runs past the field before " + HexOffset(uint32_t(at));
     if (at + field->size > end) return "covers part of the field at " + HexOffset(field->offset);
-    if (write && !(field->direction & Write)) return "a write of the read-only " + HexOffset(field->offset);
-    if (!write && !(field->direction & Read)) return "a read of the write-only " + HexOffset(field->offset);
+    if (write && !(field->direction & Write))
+      return "a write of the read-only " + HexOffset(field->offset);
+    if (!write && !(field->direction & Read))
+      return "a read of the write-only " + HexOffset(field->offset);
     at += field->size;
   } while (at < end);
   return "";

@@ -30,10 +30,14 @@ double Compass(const uint8_t* bytes) { return LoadAs<uint32_t>(bytes) * 360.0 / 
 std::string Quoted(const std::string& text) {
   std::string out = "\"";
   for (unsigned char c : text) {
-    if (c == '"' || c == '\\') out += '\\', out += char(c);
-    else if (c == '\n') out += "\\n";
-    else if (c < 0x20) out += Format("\\u%04x", c);
-    else out += char(c);
+    if (c == '"' || c == '\\')
+      out += '\\', out += char(c);
+    else if (c == '\n')
+      out += "\\n";
+    else if (c < 0x20)
+      out += Format("\\u%04x", c);
+    else
+      out += char(c);
   }
   return out + "\"";
 }
@@ -46,7 +50,8 @@ std::string Hex(const uint8_t* bytes, uint32_t size) {
 }
 
 std::string CaptionText(const uint8_t* bytes, uint32_t size) {
-  return ToUtf8(std::string(reinterpret_cast<const char*>(bytes), strnlen((const char*)bytes, size)), 932);
+  return ToUtf8(
+      std::string(reinterpret_cast<const char*>(bytes), strnlen((const char*)bytes, size)), 932);
 }
 
 std::string GearMeaning(int32_t gear) {
@@ -65,8 +70,8 @@ void Line(const std::string& fields) {
   // "real": the machine's performance counter in milliseconds, the time base that other
   // processes' logs (the stand-in Vox.dll's) share.
   fputs(("{\"exchange\":" + std::to_string(state.exchanges) +
-         Format(",\"clock\":%.3f,\"real\":%.3f,", ClockLocked(), PerformanceMs()) + fields +
-         "}\n").c_str(),
+         Format(",\"clock\":%.3f,\"real\":%.3f,", ClockLocked(), PerformanceMs()) + fields + "}\n")
+            .c_str(),
         state.log);
 }
 
@@ -83,17 +88,22 @@ std::string ToUtf8(const std::string& narrow, UINT codePage) {
 
 // What a record means to a person reading the log: the offsets the replay uses, in their units.
 std::string Meaning(uint32_t offset, uint32_t size, const uint8_t* bytes) {
-  auto is = [&](uint32_t field, uint32_t fieldSize) { return offset == field && size == fieldSize; };
+  auto is = [&](uint32_t field, uint32_t fieldSize) {
+    return offset == field && size == fieldSize;
+  };
   if (is(OffsetHeading, 4)) return Format("heading %.2f deg", Compass(bytes));
   if (is(OffsetPitch, 4)) return Format("pitch %.2f deg", Degrees(bytes));
   if (is(OffsetBank, 4)) return Format("bank %.2f deg", Degrees(bytes));
   if (is(OffsetAltitude, 8)) return Format("altitude %.1f m", LoadAs<int64_t>(bytes) / Turn);
-  if (is(OffsetLatitude, 8)) return Format("latitude %.6f deg", LoadAs<int64_t>(bytes) * 90.0 / (10001750.0 * Turn));
-  if (is(OffsetLongitude, 8)) return Format("longitude %.6f deg", LoadAs<int64_t>(bytes) * 360.0 / (Turn * Turn));
+  if (is(OffsetLatitude, 8))
+    return Format("latitude %.6f deg", LoadAs<int64_t>(bytes) * 90.0 / (10001750.0 * Turn));
+  if (is(OffsetLongitude, 8))
+    return Format("longitude %.6f deg", LoadAs<int64_t>(bytes) * 360.0 / (Turn * Turn));
   if (is(OffsetGear, 4)) return GearMeaning(LoadAs<int32_t>(bytes));
   if (is(OffsetFlapsLever, 4)) return Format("flaps lever %d", LoadAs<int32_t>(bytes));
   if (is(OffsetFlapStep, 2)) return Format("flap step %d", LoadAs<int16_t>(bytes));
-  if (is(OffsetAutopilotMaster, 4)) return LoadAs<uint32_t>(bytes) ? "autopilot on" : "autopilot off";
+  if (is(OffsetAutopilotMaster, 4))
+    return LoadAs<uint32_t>(bytes) ? "autopilot on" : "autopilot off";
   if (is(OffsetElevator, 2)) return Format("elevator %d", LoadAs<int16_t>(bytes));
   if (is(OffsetAileron, 2)) return Format("aileron %d", LoadAs<int16_t>(bytes));
   if (is(OffsetElevatorTrim, 2)) return Format("elevator trim %d", LoadAs<int16_t>(bytes));
@@ -103,7 +113,8 @@ std::string Meaning(uint32_t offset, uint32_t size, const uint8_t* bytes) {
   if (is(OffsetClock, 8)) return Format("clock %.3f s", LoadAs<double>(bytes));
   if (is(OffsetAirspeed, 4)) return Format("airspeed %.2f kt", LoadAs<int32_t>(bytes) / 128.0);
   if (is(OffsetCaptionTime, 2)) return Format("caption for %d s", LoadAs<int16_t>(bytes));
-  if (offset == OffsetCaptionText && size <= CaptionTextSize) return "caption text " + CaptionText(bytes, size);
+  if (offset == OffsetCaptionText && size <= CaptionTextSize)
+    return "caption text " + CaptionText(bytes, size);
   if (is(OffsetFsuipcVersion, 4)) return Format("FSUIPC version %08X", LoadAs<uint32_t>(bytes));
   if (is(OffsetSimVersion, 4)) return Format("sim version %08X", LoadAs<uint32_t>(bytes));
   if (is(OffsetClientVersion, 2)) return Format("client version %u", LoadAs<uint16_t>(bytes));
@@ -125,10 +136,11 @@ void CloseLog() {
 
 void LogRecord(int exchange, bool write, uint32_t offset, uint32_t size, const uint8_t* bytes) {
   if (state.options.keepRecords)
-    state.records.push_back({exchange, ClockLocked(), write, offset, std::vector<uint8_t>(bytes, bytes + size)});
+    state.records.push_back(
+        {exchange, ClockLocked(), write, offset, std::vector<uint8_t>(bytes, bytes + size)});
   if (!state.log) return;
-  Line(Format("\"op\":\"%s\",\"offset\":\"0x%04X\",\"size\":%u,\"bytes\":", write ? "write" : "read",
-              offset, size) +
+  Line(Format("\"op\":\"%s\",\"offset\":\"0x%04X\",\"size\":%u,\"bytes\":",
+              write ? "write" : "read", offset, size) +
        Quoted(Hex(bytes, size)) + ",\"meaning\":" + Quoted(Meaning(offset, size, bytes)));
 }
 
@@ -143,8 +155,9 @@ void LogEvent(const char* what, const std::string& text) {
 }
 
 void LogUnexpected(bool write, uint32_t offset, uint32_t size, const std::string& why) {
-  Line(Format("\"op\":\"unexpected\",\"record\":\"%s\",\"offset\":\"0x%04X\",\"size\":%u,\"meaning\":",
-              write ? "write" : "read", offset, size) +
+  Line(Format(
+           "\"op\":\"unexpected\",\"record\":\"%s\",\"offset\":\"0x%04X\",\"size\":%u,\"meaning\":",
+           write ? "write" : "read", offset, size) +
        Quoted(why));
   if (state.log) fflush(state.log);
 }

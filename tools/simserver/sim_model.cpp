@@ -10,9 +10,9 @@
 namespace sim {
 namespace {
 
-const double SlowestKnots = 120;    // true airspeed at idle throttles
-const double FastestKnots = 500;    // at full throttles
-const double SpeedLagSeconds = 4;   // simulator seconds for 63% of a throttle change
+const double SlowestKnots = 120;   // true airspeed at idle throttles
+const double FastestKnots = 500;   // at full throttles
+const double SpeedLagSeconds = 4;  // simulator seconds for 63% of a throttle change
 const double StartThrottle = 0.5;
 const int16_t DefaultFlapStep = 2047;
 const uint32_t AutopilotOn = 1;
@@ -41,8 +41,8 @@ void ShowCaptionLocked() {
   int16_t seconds = Load<int16_t>(OffsetCaptionTime);
   state.caption = text;
   // A time of 0 or less keeps the text until the next one replaces it.
-  state.captionUntil = seconds > 0 ? ClockLocked() + seconds
-                                   : std::numeric_limits<double>::infinity();
+  state.captionUntil =
+      seconds > 0 ? ClockLocked() + seconds : std::numeric_limits<double>::infinity();
   LogEvent("caption", ToUtf8(state.caption, 932) + " for " + std::to_string(seconds) + " s");
 }
 
@@ -155,7 +155,8 @@ void RefreshLive() {
 
 void ApplyStoreChange(uint32_t offset, uint32_t size, bool fromClient) {
   if (Covers(offset, size, OffsetPause, 2))
-    SetPausedLocked(Load<uint16_t>(OffsetPause) != 0, fromClient ? "written by client" : "set by test");
+    SetPausedLocked(Load<uint16_t>(OffsetPause) != 0,
+                    fromClient ? "written by client" : "set by test");
   if (Covers(offset, size, OffsetCaptionTime, 2)) ShowCaptionLocked();
   if (!fromClient) ApplyPoke(offset, size);
   RefreshLive();

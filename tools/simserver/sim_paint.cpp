@@ -80,7 +80,8 @@ void DrawAttitude(HDC dc, const Picture& p) {
   Polygon(dc, ground, 4);
   RestoreDC(dc, saved);
   DeleteObject(brush);
-  RECT wingLeft = {cx - 60, cy - 2, cx - 15, cy + 2}, wingRight = {cx + 15, cy - 2, cx + 60, cy + 2};
+  RECT wingLeft = {cx - 60, cy - 2, cx - 15, cy + 2},
+       wingRight = {cx + 15, cy - 2, cx + 60, cy + 2};
   RECT dot = {cx - 3, cy - 3, cx + 3, cy + 3};
   for (const RECT& part : {wingLeft, wingRight, dot}) FillBox(dc, part, RGB(255, 210, 0));
 }
@@ -96,17 +97,20 @@ void DrawValues(HDC dc, const Picture& p) {
   snprintf(lines[n++], 96, "true airspeed %.1f kt", p.airspeed);
   snprintf(lines[n++], 96, "throttles %.3f", p.throttle);
   snprintf(lines[n++], 96, "latitude %.5f   longitude %.5f", p.latitude, p.longitude);
-  snprintf(lines[n++], 96, "flaps lever %d (%.1f detents)", p.flaps, p.flapStep ? double(p.flaps) / p.flapStep : 0.0);
+  snprintf(lines[n++], 96, "flaps lever %d (%.1f detents)", p.flaps,
+           p.flapStep ? double(p.flaps) / p.flapStep : 0.0);
   snprintf(lines[n++], 96, "gear %s", p.gear == GearDown ? "DOWN" : p.gear == 0 ? "up" : "moving");
   snprintf(lines[n++], 96, "autopilot %s", p.autopilot ? "on" : "off");
   int x = Margin * 2 + DialSize;
-  for (int i = 0; i < n; i++) TextOutA(dc, x, Margin + i * LineHeight, lines[i], int(strlen(lines[i])));
+  for (int i = 0; i < n; i++)
+    TextOutA(dc, x, Margin + i * LineHeight, lines[i], int(strlen(lines[i])));
 }
 
 // The message window: the caption's Shift-JIS bytes drawn as the simulator would show them.
 void DrawCaption(HDC dc, const RECT& client, const std::string& caption) {
   if (caption.empty()) return;
-  RECT box = {Margin, Margin * 2 + DialSize + LineHeight, client.right - Margin, client.bottom - Margin};
+  RECT box = {Margin, Margin * 2 + DialSize + LineHeight, client.right - Margin,
+              client.bottom - Margin};
   FillBox(dc, box, RGB(0, 0, 0));
   wchar_t wide[256];
   int count = MultiByteToWideChar(932, 0, caption.data(), int(caption.size()), wide, 256);

@@ -127,7 +127,7 @@ LRESULT Answer(WPARAM wParam) {
   state.exchanges++;
   int records = 0;
   LRESULT reply = state.options.faults.neverOpenMapping ? state.reply.load()
-                                                         : ServeMapping(ATOM(wParam), &records);
+                                                        : ServeMapping(ATOM(wParam), &records);
   if (state.exchanges == state.options.faults.failExchange) {
     LogEvent("fail", "reply 0 to exchange " + std::to_string(state.exchanges));
     reply = 0;
@@ -174,13 +174,30 @@ bool OnClose(HWND window) {
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == state.ipcMessage && message != 0) return HandleExchange(wParam);
   switch (message) {
-    case DestroyMessage: DestroyWindow(window); return 0;
-    case WM_TIMER: InvalidateRect(window, nullptr, FALSE); return 0;
-    case WM_ERASEBKGND: if (window == state.main) return 1; break;
-    case WM_PAINT: if (window == state.main) { PaintMainWindow(window); return 0; } break;
-    case WM_CHAR: OnKey(wParam); return 0;
-    case WM_SETTEXT: OnTitle(window, lParam); break;
-    case WM_CLOSE: if (OnClose(window)) return 0; break;
+    case DestroyMessage:
+      DestroyWindow(window);
+      return 0;
+    case WM_TIMER:
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    case WM_ERASEBKGND:
+      if (window == state.main) return 1;
+      break;
+    case WM_PAINT:
+      if (window == state.main) {
+        PaintMainWindow(window);
+        return 0;
+      }
+      break;
+    case WM_CHAR:
+      OnKey(wParam);
+      return 0;
+    case WM_SETTEXT:
+      OnTitle(window, lParam);
+      break;
+    case WM_CLOSE:
+      if (OnClose(window)) return 0;
+      break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -196,8 +213,8 @@ void RegisterClassNamed(const char* name) {
 
 void CreateWindows() {
   const Options& options = state.options;
-  const char* title = options.simVersion == 7 ? "Microsoft Flight Simulator 2004"
-                                              : "Microsoft Flight Simulator X";
+  const char* title =
+      options.simVersion == 7 ? "Microsoft Flight Simulator 2004" : "Microsoft Flight Simulator X";
   DWORD style = WS_OVERLAPPEDWINDOW | (options.showWindow ? WS_VISIBLE : 0);
   if (!options.faults.noMainWindow) {
     state.main = CreateWindowExA(0, "FS98MAIN", title, style, 0, 0, 720, 480, nullptr, nullptr,
@@ -242,8 +259,10 @@ DWORD WINAPI ServerThread(LPVOID) {
   MSG message;
   PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
   SetEvent(state.ready);
-  if (state.options.frameRate > 0) FramePump();
-  else ImmediatePump();
+  if (state.options.frameRate > 0)
+    FramePump();
+  else
+    ImmediatePump();
   if (state.server) DestroyWindow(state.server);
   if (state.main) DestroyWindow(state.main);
   state.server = nullptr;
@@ -298,14 +317,18 @@ void DestroyServerWindow() {
   HWND server = state.server ? state.server : state.main;
   if (!server) return;
   SendMessageA(server, DestroyMessage, 0, 0);
-  if (server == state.server) state.server = nullptr;
-  else state.main = nullptr;
+  if (server == state.server)
+    state.server = nullptr;
+  else
+    state.main = nullptr;
 }
 
 void SetHang(bool hang) {
   state.hang = hang;
-  if (hang) ResetEvent(state.unhang);
-  else SetEvent(state.unhang);
+  if (hang)
+    ResetEvent(state.unhang);
+  else
+    SetEvent(state.unhang);
 }
 
 void SetReply(LRESULT reply) { state.reply = reply; }

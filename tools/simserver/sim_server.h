@@ -30,42 +30,42 @@ namespace sim {
 const uint32_t OffsetSpace = 0x10000;
 
 struct Faults {
-  bool noUipcMain = false;          // only "FS98MAIN" exists and serves
-  bool noMainWindow = false;        // no "FS98MAIN" window at all
+  bool noUipcMain = false;                        // only "FS98MAIN" exists and serves
+  bool noMainWindow = false;                      // no "FS98MAIN" window at all
   uint32_t fsuipcVersion = 0x19980005 + 0x10000;  // what 0x3304 holds
-  uint32_t simVersionWord = 0;      // what 0x3308 holds; 0 means 0xFADE0000 | version
-  bool versionsReadZero = false;    // both version words read 0
-  LRESULT reply = 1;                // the reply value of every exchange
-  bool hang = false;                // never answer (the window's thread is stuck)
-  int answerLimit = -1;             // hang after this many answered exchanges (-1: never)
-  bool neverOpenMapping = false;    // reply without touching the block
-  int dieAfter = -1;                // end the process abruptly when exchange n+1 arrives
-                                    // (-1: never); for the stand-in program only
+  uint32_t simVersionWord = 0;                    // what 0x3308 holds; 0 means 0xFADE0000 | version
+  bool versionsReadZero = false;                  // both version words read 0
+  LRESULT reply = 1;                              // the reply value of every exchange
+  bool hang = false;                              // never answer (the window's thread is stuck)
+  int answerLimit = -1;           // hang after this many answered exchanges (-1: never)
+  bool neverOpenMapping = false;  // reply without touching the block
+  int dieAfter = -1;              // end the process abruptly when exchange n+1 arrives
+                                  // (-1: never); for the stand-in program only
   // Faults at one exchange, numbered as the log's "exchange" field (1 for the first served);
   // -1: never.
-  int failExchange = -1;            // exchange n is served, and its reply is 0
-  int destroyAt = -1;               // exchange n is not served: the serving windows go and
-                                    // its reply is 0; later sends find no window
+  int failExchange = -1;  // exchange n is served, and its reply is 0
+  int destroyAt = -1;     // exchange n is not served: the serving windows go and
+                          // its reply is 0; later sends find no window
 };
 
 struct Options {
-  int simVersion = 8;               // 7: FS2004, 8: FSX
+  int simVersion = 8;  // 7: FS2004, 8: FSX
   Faults faults;
-  bool recordBlocks = false;        // keep a copy of every exchange's block as received
-  double clockRate = 1.0;           // simulated seconds per real second; 0 stops the clock
+  bool recordBlocks = false;  // keep a copy of every exchange's block as received
+  double clockRate = 1.0;     // simulated seconds per real second; 0 stops the clock
   bool startPaused = false;
-  int frameRate = 0;                // 0: answer at once; n: n frames per second, each client
-                                    // answered at most once per frame, between frames
-  std::string logPath;              // log of every exchange and write; empty: none
-  bool showWindow = false;          // show the main window (the stand-in program does)
-  bool keepRecords = true;          // keep Records() in memory (a long program run does not)
+  int frameRate = 0;        // 0: answer at once; n: n frames per second, each client
+                            // answered at most once per frame, between frames
+  std::string logPath;      // log of every exchange and write; empty: none
+  bool showWindow = false;  // show the main window (the stand-in program does)
+  bool keepRecords = true;  // keep Records() in memory (a long program run does not)
 };
 
 // One served record, as the log keeps it: reads with the bytes served, writes with the
 // bytes received, and the simulator clock when the exchange was served.
 struct Record {
-  int exchange;                     // 1 for the first exchange served
-  double clock;                     // simulator clock (0x0310) at the exchange
+  int exchange;  // 1 for the first exchange served
+  double clock;  // simulator clock (0x0310) at the exchange
   bool write;
   uint32_t offset;
   std::vector<uint8_t> bytes;

@@ -37,13 +37,13 @@ struct State {
   bool paused = false;
   bool menu = false;
   double clockRate = 1.0;
-  double clockBase = 0;      // simulator clock at clockAnchor
-  double clockAnchor = 0;    // real seconds when clockBase was taken
-  double airspeed = 0;       // knots x 128, lagging behind the throttles
-  double airspeedAt = 0;     // simulator clock of the last airspeed step
+  double clockBase = 0;         // simulator clock at clockAnchor
+  double clockAnchor = 0;       // real seconds when clockBase was taken
+  double airspeed = 0;          // knots x 128, lagging behind the throttles
+  double airspeedAt = 0;        // simulator clock of the last airspeed step
   bool airspeedPinned = false;  // a test's Poke set it: it no longer follows the throttles
-  std::string caption;       // the message window's text while it shows
-  double captionUntil = 0;   // simulator clock when it goes; infinite: until replaced
+  std::string caption;          // the message window's text while it shows
+  double captionUntil = 0;      // simulator clock when it goes; infinite: until replaced
 
   // The log and its in-memory copy.
   std::vector<Record> records;

@@ -15,7 +15,7 @@ enum ControlCommand : WPARAM {
   ControlResume = 2,
   ControlMenuOpen = 3,
   ControlMenuClose = 4,
-  ControlHang = 5,           // stop answering; the server thread sticks at the next exchange
+  ControlHang = 5,  // stop answering; the server thread sticks at the next exchange
   ControlUnhang = 6,
   ControlDestroyServer = 7,  // the "UIPCMAIN" window goes, as when FSUIPC crashes
   ControlExit = 8,
@@ -28,13 +28,17 @@ enum ControlCommand : WPARAM {
 
 // The command named at the start of a line of text ("pause", "rate 30" ...), 0 if none.
 inline WPARAM ControlCommandByName(const char* line, double* rate) {
-  static const struct { const char* name; WPARAM command; } names[] = {
-      {"pause", ControlPause},   {"resume", ControlResume},         {"menu", ControlMenuOpen},
-      {"nomenu", ControlMenuClose}, {"hang", ControlHang},          {"unhang", ControlUnhang},
+  static const struct {
+    const char* name;
+    WPARAM command;
+  } names[] = {
+      {"pause", ControlPause},           {"resume", ControlResume}, {"menu", ControlMenuOpen},
+      {"nomenu", ControlMenuClose},      {"hang", ControlHang},     {"unhang", ControlUnhang},
       {"destroy", ControlDestroyServer}, {"exit", ControlExit},     {"rate", ControlClockRate}};
   for (const auto& entry : names) {
     size_t length = strlen(entry.name);
-    bool ends = line[length] == 0 || line[length] == ' ' || line[length] == '\n' || line[length] == '\r';
+    bool ends =
+        line[length] == 0 || line[length] == ' ' || line[length] == '\n' || line[length] == '\r';
     if (strncmp(line, entry.name, length) != 0 || !ends) continue;
     if (entry.command == ControlClockRate) *rate = atof(line + length);
     return entry.command;

@@ -58,15 +58,24 @@ bool ParseInteger(const char* text, int base, long long* value) {
 // Options that take no value. Returns false when the name is not one of them.
 bool ParseFlag(const std::string& name, sim::Options* options, bool* readStdin) {
   sim::Faults& faults = options->faults;
-  if (name == "--paused") options->startPaused = true;
-  else if (name == "--headless") options->showWindow = false;
-  else if (name == "--stdin") *readStdin = true;
-  else if (name == "--no-uipcmain") faults.noUipcMain = true;
-  else if (name == "--no-main-window") faults.noMainWindow = true;
-  else if (name == "--versions-zero") faults.versionsReadZero = true;
-  else if (name == "--hang") faults.hang = true;
-  else if (name == "--never-open-mapping") faults.neverOpenMapping = true;
-  else return false;
+  if (name == "--paused")
+    options->startPaused = true;
+  else if (name == "--headless")
+    options->showWindow = false;
+  else if (name == "--stdin")
+    *readStdin = true;
+  else if (name == "--no-uipcmain")
+    faults.noUipcMain = true;
+  else if (name == "--no-main-window")
+    faults.noMainWindow = true;
+  else if (name == "--versions-zero")
+    faults.versionsReadZero = true;
+  else if (name == "--hang")
+    faults.hang = true;
+  else if (name == "--never-open-mapping")
+    faults.neverOpenMapping = true;
+  else
+    return false;
   return true;
 }
 
@@ -83,17 +92,28 @@ bool ParseValue(const std::string& name, const char* value, sim::Options* option
     return ParseNumber(value, &options->clockRate) && options->clockRate >= 0;
   }
   if (!ParseInteger(value, hex ? 16 : 10, &integer)) return false;
-  if (name == "--sim") options->simVersion = int(integer);
-  else if (name == "--frames") options->frameRate = int(integer);
-  else if (name == "--fsuipc-version") faults.fsuipcVersion = uint32_t(integer);
-  else if (name == "--sim-word") faults.simVersionWord = uint32_t(integer);
-  else if (name == "--reply") faults.reply = LRESULT(integer);
-  else if (name == "--answer-limit") faults.answerLimit = int(integer);
-  else if (name == "--die-after") faults.dieAfter = int(integer);
-  else if (name == "--fail-exchange") faults.failExchange = int(integer);
-  else if (name == "--hang-from") faults.answerLimit = int(integer) - 1;  // answered before it
-  else if (name == "--destroy-at") faults.destroyAt = int(integer);
-  else return false;
+  if (name == "--sim")
+    options->simVersion = int(integer);
+  else if (name == "--frames")
+    options->frameRate = int(integer);
+  else if (name == "--fsuipc-version")
+    faults.fsuipcVersion = uint32_t(integer);
+  else if (name == "--sim-word")
+    faults.simVersionWord = uint32_t(integer);
+  else if (name == "--reply")
+    faults.reply = LRESULT(integer);
+  else if (name == "--answer-limit")
+    faults.answerLimit = int(integer);
+  else if (name == "--die-after")
+    faults.dieAfter = int(integer);
+  else if (name == "--fail-exchange")
+    faults.failExchange = int(integer);
+  else if (name == "--hang-from")
+    faults.answerLimit = int(integer) - 1;  // answered before it
+  else if (name == "--destroy-at")
+    faults.destroyAt = int(integer);
+  else
+    return false;
   if (name == "--sim") return integer == 7 || integer == 8;
   if (name == "--frames") return integer >= 0 && integer <= 1000;
   bool atExchange = name == "--fail-exchange" || name == "--hang-from" || name == "--destroy-at";
@@ -128,19 +148,44 @@ void ServeGarbageClock(DWORD ms) {
 
 LRESULT Control(WPARAM command, LPARAM argument) {
   switch (command) {
-    case ControlPause: sim::SetPaused(true); return 1;
-    case ControlResume: sim::SetPaused(false); return 1;
-    case ControlMenuOpen: sim::SetMenu(true); return 1;
-    case ControlMenuClose: sim::SetMenu(false); return 1;
-    case ControlHang: sim::SetHang(true); return 1;
-    case ControlUnhang: sim::SetHang(false); return 1;
-    case ControlDestroyServer: sim::DestroyServerWindow(); return 1;
-    case ControlClockRate: sim::SetClockRate(argument / 1000.0); return 1;
-    case ControlExchanges: return sim::ExchangeCount();
-    case ControlReply: sim::SetReply(argument); return 1;
-    case ControlSetClock: SetClock(double(int32_t(argument))); return 1;
-    case ControlGarbageClock: ServeGarbageClock(DWORD(argument)); return 1;
-    case ControlExit: PostQuitMessage(0); return 1;
+    case ControlPause:
+      sim::SetPaused(true);
+      return 1;
+    case ControlResume:
+      sim::SetPaused(false);
+      return 1;
+    case ControlMenuOpen:
+      sim::SetMenu(true);
+      return 1;
+    case ControlMenuClose:
+      sim::SetMenu(false);
+      return 1;
+    case ControlHang:
+      sim::SetHang(true);
+      return 1;
+    case ControlUnhang:
+      sim::SetHang(false);
+      return 1;
+    case ControlDestroyServer:
+      sim::DestroyServerWindow();
+      return 1;
+    case ControlClockRate:
+      sim::SetClockRate(argument / 1000.0);
+      return 1;
+    case ControlExchanges:
+      return sim::ExchangeCount();
+    case ControlReply:
+      sim::SetReply(argument);
+      return 1;
+    case ControlSetClock:
+      SetClock(double(int32_t(argument)));
+      return 1;
+    case ControlGarbageClock:
+      ServeGarbageClock(DWORD(argument));
+      return 1;
+    case ControlExit:
+      PostQuitMessage(0);
+      return 1;
   }
   return 0;
 }
@@ -161,8 +206,8 @@ bool CreateControlWindow() {
   windowClass.hInstance = GetModuleHandleA(nullptr);
   windowClass.lpszClassName = ControlClassName;
   if (!RegisterClassA(&windowClass)) return false;
-  controlWindow = CreateWindowExA(0, ControlClassName, "Simulator stand-in control", WS_POPUP, 0,
-                                  0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  controlWindow = CreateWindowExA(0, ControlClassName, "Simulator stand-in control", WS_POPUP, 0, 0,
+                                  0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   return controlWindow != nullptr;
 }
 
@@ -172,8 +217,10 @@ DWORD WINAPI ReadCommands(LPVOID) {
   while (fgets(line, sizeof line, stdin)) {
     double rate = 0;
     WPARAM command = ControlCommandByName(line, &rate);
-    if (command) PostMessageA(controlWindow, controlMessage, command, LPARAM(rate * 1000));
-    else fprintf(stderr, "simulator: unknown command %s", line);
+    if (command)
+      PostMessageA(controlWindow, controlMessage, command, LPARAM(rate * 1000));
+    else
+      fprintf(stderr, "simulator: unknown command %s", line);
   }
   return 0;
 }

@@ -23,8 +23,8 @@ BOOL CALLBACK FindBox(HWND window, LPARAM context) {
   GetWindowThreadProcessId(window, &process);
   char className[64] = "";
   GetClassNameA(window, className, sizeof className);
-  if (process == search->processId && strcmp(className, "#32770") == 0 &&
-      IsWindowVisible(window) && GetDlgItem(window, BoxTextId)) {
+  if (process == search->processId && strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
+      GetDlgItem(window, BoxTextId)) {
     search->found = window;
     return FALSE;
   }

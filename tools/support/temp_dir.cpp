@@ -23,8 +23,10 @@ void RemoveTree(const std::string& path) {
       std::string name = entry.cFileName;
       if (name == "." || name == "..") continue;
       std::string child = path + "\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
-      else DeleteFileA(child.c_str());
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(child);
+      else
+        DeleteFileA(child.c_str());
     } while (FindNextFileA(find, &entry));
     FindClose(find);
   }

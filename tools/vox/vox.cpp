@@ -31,17 +31,17 @@ struct Vox {
   stb_vorbis* decoder;  // the opened clip, rewound at every fresh Play
   int state;
   double lengthMs;
-  double playedMs;      // clip time played before the current run
-  double runStartMs;    // clock reading when the current run began
-  int silent;           // 1 when there is no wave output to feed
+  double playedMs;    // clip time played before the current run
+  double runStartMs;  // clock reading when the current run began
+  int silent;         // 1 when there is no wave output to feed
   HWAVEOUT device;
   int deviceChannels, deviceRate;
   WAVEHDR headers[BufferCount];
   short samples[BufferCount][BufferFrames * MaxChannels];
-  HANDLE wake;          // set by the device when a buffer is done, and by Play
+  HANDLE wake;  // set by the device when a buffer is done, and by Play
   HANDLE feeder;
   volatile LONG quitting;
-  int buffersFed;       // buffers queued on the device in the object's life, for the log
+  int buffersFed;  // buffers queued on the device in the object's life, for the log
 };
 
 // ---- Clip clock ---------------------------------------------------------------------------

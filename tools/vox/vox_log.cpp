@@ -21,8 +21,8 @@ struct Entry {
 const int RingEntries = 1 << 18;  // about 19 MB, touched only as far as it is used
 
 SRWLOCK logLock = SRWLOCK_INIT;
-Entry* ring;          // allocated at the first call
-int64_t logged;       // entries ever logged since the last clear
+Entry* ring;     // allocated at the first call
+int64_t logged;  // entries ever logged since the last clear
 FILE* logFile;
 bool logFileChecked;
 
@@ -43,7 +43,8 @@ void WriteLogFile(const Entry& entry) {
   if (!logFileChecked) {
     logFileChecked = true;
     const char* path = getenv("VOX_LOG");
-    if (path && *path) logFile = fopen(path, "ab");  // binary: plain \n line ends for the readers on Linux
+    if (path && *path)
+      logFile = fopen(path, "ab");  // binary: plain \n line ends for the readers on Linux
   }
   if (!logFile) return;
   char line[128];
@@ -51,7 +52,6 @@ void WriteLogFile(const Entry& entry) {
   fputs(line, logFile);
   fflush(logFile);
 }
-
 
 }  // namespace
 
