@@ -22,5 +22,5 @@ int32_t StartRow(const char* startTimeText) {
   char minutes[3] = "";
   for (int i = 0; i < 2 && startTimeText[i]; i++) minutes[i] = startTimeText[i];
   long seconds = minutes[1] ? strtol(startTimeText + 2, nullptr, 10) : 0;
-  return int32_t((strtol(minutes, nullptr, 10) - 24) * 60 + seconds);
+  return int32_t(strtol(minutes, nullptr, 10) * 60 + seconds - FirstRowSecond);
 }
