@@ -18,7 +18,6 @@ namespace driver {
 std::vector<HWND> WindowsOf(DWORD processId, const char* windowClass, const char* title);
 HWND WaitWindow(DWORD processId, const char* windowClass, const char* title, DWORD timeoutMs);
 
-// The control dialog.
 // The program's control dialog, or null while it is not open; WaitControlDialog waits for it
 // and gives null if it has not opened after timeoutMs.
 HWND ControlDialog(const Process& app);

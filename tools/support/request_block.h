@@ -1,5 +1,8 @@
 // The FSUIPC request block as the link client lays it out and the stand-in serves it: records
 // one after another, each a header of 32-bit words followed by its data, then an end mark.
+// The link client keeps its own copy of this layout on purpose: the stand-in and the tests
+// read the block as the server does, so a wrong layout in the client shows as a failure
+// instead of being agreed with.
 #pragma once
 #include <cstdint>
 #include <functional>
