@@ -1,5 +1,5 @@
-# Cross-compiles 32-bit Windows executables with MinGW-w64. The POSIX thread model is needed:
-# with the win32 model std::mutex does not exist and GoogleTest does not build.
+# Cross-compiles 32-bit Windows executables with MinGW-w64: the release build that users get.
+# The POSIX thread model is needed: with the win32 model std::mutex does not exist.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
