@@ -205,13 +205,22 @@ TEST_F(Resources, VersionRecordIs2201ForJapanese) {
   }
 }
 
-TEST_F(Resources, ManifestAsksForCommonControls6ForX86) {
+// The program's own processor, for itself and its common controls: Windows refuses the X86
+// controls to a 64-bit process.
+TEST_F(Resources, ManifestAsksForCommonControls6ForItsOwnProcessor) {
+#ifdef _WIN64
+  const char* architecture = "processorArchitecture=\"amd64\"";
+#else
+  const char* architecture = "processorArchitecture=\"X86\"";
+#endif
   std::vector<uint8_t> bytes = Resource(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), Japanese);
   if (bytes.empty()) bytes = Resource(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), 0);
   std::string manifest(bytes.begin(), bytes.end());
   EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\""), std::string::npos);
   EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
-  EXPECT_NE(manifest.find("processorArchitecture=\"X86\""), std::string::npos);
+  size_t first = manifest.find(architecture);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(manifest.find(architecture, first + 1), std::string::npos);
   EXPECT_NE(manifest.find("language=\"*\""), std::string::npos);
 }
 
