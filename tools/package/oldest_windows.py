@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Tells the oldest Windows that each executable can start on, from its PE header and import
-table (objdump -p), and the oldest that all of them start on.
+"""Tells the oldest Windows that each executable (32-bit PE32 or 64-bit PE32+) can start on,
+from its PE header and import table (objdump -p), and the oldest that all of them start on.
 
 Usage: oldest_windows.py FILE...
 
@@ -9,6 +9,7 @@ the subsystem version in its header. The functions below are those of KERNEL32 a
 that came after Windows XP; every other function these files import is in Windows XP. Prints
 one line per file, "FILE: Windows X (reason)", then "oldest: Windows X".
 """
+import os
 import subprocess
 import sys
 
@@ -34,8 +35,10 @@ SINCE = {name: windows for windows, names in NEWER_FUNCTIONS.items() for name in
 
 
 def header_and_imports(path):
-    text = subprocess.run(["i686-w64-mingw32-objdump", "-p", path], check=True,
-                          stdout=subprocess.PIPE, universal_newlines=True).stdout
+    # objdump speaks the locale's language; the fields are read in English.
+    text = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", path], check=True,
+                          stdout=subprocess.PIPE, universal_newlines=True,
+                          env=dict(os.environ, LC_ALL="C")).stdout
     fields, imports, dll = {}, [], None
     for line in text.splitlines():
         parts = line.split()
