@@ -193,6 +193,8 @@ static int Queue(uint32_t type, uint32_t offset, uint32_t size, void* destinatio
   PutWord(requestCursor + 8, size);
   uint8_t* data = requestCursor + headerSize;
   if (type == RequestRead) {
+    // The field is 32 bits wide: a 64-bit build sends the address's low half. The reply is
+    // copied through queued[], never through this field, so nothing depends on its width.
     PutWord(requestCursor + 12, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(destination)));
     if (size) memset(data, 0, size);
   } else if (size) {

@@ -6,6 +6,8 @@
 
 struct VoicePlayer;
 
+// __stdcall is the 32-bit build's convention; a 64-bit build has only one, and the compiler
+// ignores the keyword there, so these types are right for both builds and Vox.dll's alike.
 typedef uint8_t(__stdcall* VoxOpenFn)(VoicePlayer* self, const char* fileName);
 typedef void(__stdcall* VoxActionFn)(VoicePlayer* self);
 typedef int32_t(__stdcall* VoxIsPlayingFn)(VoicePlayer* self);
