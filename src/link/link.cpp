@@ -3,7 +3,6 @@
 #include "link/link.h"
 
 #include <cstring>
-#include <mutex>
 
 #include "link/offsets.h"
 
@@ -61,12 +60,14 @@ const int MaxQueued = RequestBlockLimit / WriteHeaderSize;
 static QueuedRequest queued[MaxQueued];
 static int queuedCount;
 
-// The link has one request block: every queue-and-send sequence holds this re-entrant lock
-// from its first queue call to the end of its LinkProcess.
-static std::recursive_mutex linkLock;
+// The link has one request block: every queue-and-send sequence holds this lock from its
+// first queue call to the end of its LinkProcess. A critical section is re-entrant, and
+// exists on every Windows the program runs on; it is made before WinMain runs.
+static CRITICAL_SECTION linkLock;
+static const bool linkLockMade = (InitializeCriticalSection(&linkLock), true);
 
-static void LinkLock() { linkLock.lock(); }
-static void LinkUnlock() { linkLock.unlock(); }
+static void LinkLock() { EnterCriticalSection(&linkLock); }
+static void LinkUnlock() { LeaveCriticalSection(&linkLock); }
 
 static void PutWord(uint8_t* at, uint32_t value) { memcpy(at, &value, 4); }
 
