@@ -26,7 +26,7 @@ const int MaxChannels = 2;
 
 struct Vox {
   void* const* operations;
-  SRWLOCK lock;
+  CRITICAL_SECTION lock;
   char file[MAX_PATH];
   stb_vorbis* decoder;  // the opened clip, rewound at every fresh Play
   int state;
@@ -123,9 +123,9 @@ DWORD WINAPI FeederThread(LPVOID context) {
   Vox* vox = static_cast<Vox*>(context);
   while (!vox->quitting) {
     WaitForSingleObject(vox->wake, 50);
-    AcquireSRWLockExclusive(&vox->lock);
+    EnterCriticalSection(&vox->lock);
     if (vox->state == Playing && vox->device && vox->decoder) FeedDevice(vox);
-    ReleaseSRWLockExclusive(&vox->lock);
+    LeaveCriticalSection(&vox->lock);
   }
   return 0;
 }
@@ -187,7 +187,7 @@ void StopClip(Vox* vox) {
 }
 
 uint8_t __stdcall Open(Vox* vox, const char* fileName) {
-  AcquireSRWLockExclusive(&vox->lock);
+  EnterCriticalSection(&vox->lock);
   StopClip(vox);
   CloseDecoder(vox);
   vox->state = NoClip;
@@ -199,13 +199,13 @@ uint8_t __stdcall Open(Vox* vox, const char* fileName) {
     vox->state = Ready;
   }
   uint8_t opened = vox->decoder != nullptr;
-  ReleaseSRWLockExclusive(&vox->lock);
+  LeaveCriticalSection(&vox->lock);
   VoxLog("Open", fileName, opened ? "ok" : "refused");
   return opened;
 }
 
 void __stdcall Play(Vox* vox) {
-  AcquireSRWLockExclusive(&vox->lock);
+  EnterCriticalSection(&vox->lock);
   SettleClip(vox);
   if (vox->state == Ready) {
     vox->playedMs = 0;
@@ -218,34 +218,34 @@ void __stdcall Play(Vox* vox) {
     vox->state = Playing;
   }
   const char* output = vox->state != Playing ? nullptr : vox->device ? "wave" : "silent";
-  ReleaseSRWLockExclusive(&vox->lock);
+  LeaveCriticalSection(&vox->lock);
   VoxLog("Play", vox->file, output);
 }
 
 void __stdcall Pause(Vox* vox) {
-  AcquireSRWLockExclusive(&vox->lock);
+  EnterCriticalSection(&vox->lock);
   SettleClip(vox);
   if (vox->state == Playing) {
     vox->playedMs = ClipPositionMs(vox);
     vox->state = Held;
     if (vox->device) waveOutPause(vox->device);
   }
-  ReleaseSRWLockExclusive(&vox->lock);
+  LeaveCriticalSection(&vox->lock);
   VoxLog("Pause", vox->file, nullptr);
 }
 
 void __stdcall Stop(Vox* vox) {
-  AcquireSRWLockExclusive(&vox->lock);
+  EnterCriticalSection(&vox->lock);
   StopClip(vox);
-  ReleaseSRWLockExclusive(&vox->lock);
+  LeaveCriticalSection(&vox->lock);
   VoxLog("Stop", vox->file, nullptr);
 }
 
 int32_t __stdcall IsPlaying(Vox* vox) {
-  AcquireSRWLockExclusive(&vox->lock);
+  EnterCriticalSection(&vox->lock);
   SettleClip(vox);
   int32_t playing = vox->state == Playing;
-  ReleaseSRWLockExclusive(&vox->lock);
+  LeaveCriticalSection(&vox->lock);
   VoxLog("IsPlaying", vox->file, playing ? "1" : "0");
   return playing;
 }
@@ -263,6 +263,7 @@ void __stdcall Release(Vox* vox) {
   CloseDevice(vox);
   CloseDecoder(vox);
   CloseHandle(vox->wake);
+  DeleteCriticalSection(&vox->lock);
   free(vox);
 }
 
@@ -293,7 +294,7 @@ extern "C" __declspec(dllexport) void* __cdecl CreateVox() {
   Vox* vox = static_cast<Vox*>(calloc(1, sizeof(Vox)));
   if (!vox) return nullptr;
   vox->operations = operationTable;
-  InitializeSRWLock(&vox->lock);
+  InitializeCriticalSection(&vox->lock);
   vox->wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   vox->silent = NoWaveOutput();
   VoxLog("CreateVox", "", vox->silent ? "silent" : "waveOut");

@@ -20,7 +20,9 @@ struct Entry {
 
 const int RingEntries = 1 << 18;  // about 19 MB, touched only as far as it is used
 
-SRWLOCK logLock = SRWLOCK_INIT;
+// Made when the DLL loads; a critical section, which Windows XP has.
+CRITICAL_SECTION logLock;
+const bool logLockMade = (InitializeCriticalSection(&logLock), true);
 Entry* ring;     // allocated at the first call
 int64_t logged;  // entries ever logged since the last clear
 FILE* logFile;
@@ -61,16 +63,16 @@ void VoxLog(const char* operation, const char* file, const char* result) {
   CopyTail(entry.operation, sizeof entry.operation, operation);
   CopyTail(entry.result, sizeof entry.result, result);
   CopyTail(entry.file, sizeof entry.file, file);
-  AcquireSRWLockExclusive(&logLock);
+  EnterCriticalSection(&logLock);
   if (!ring) ring = static_cast<Entry*>(calloc(RingEntries, sizeof(Entry)));
   if (ring) ring[logged % RingEntries] = entry;
   ++logged;
   WriteLogFile(entry);
-  ReleaseSRWLockExclusive(&logLock);
+  LeaveCriticalSection(&logLock);
 }
 
 int __cdecl VoxCallLog(char* buffer, int size) {
-  AcquireSRWLockExclusive(&logLock);
+  EnterCriticalSection(&logLock);
   int64_t first = logged > RingEntries ? logged - RingEntries : 0;
   char line[128];
   int total = snprintf(line, sizeof line, "# dropped %lld\n", (long long)first);
@@ -83,12 +85,12 @@ int __cdecl VoxCallLog(char* buffer, int size) {
     if (fits) memcpy(buffer + total, line, size_t(length) + 1);
     total += length;
   }
-  ReleaseSRWLockExclusive(&logLock);
+  LeaveCriticalSection(&logLock);
   return total;
 }
 
 void __cdecl VoxClearLog() {
-  AcquireSRWLockExclusive(&logLock);
+  EnterCriticalSection(&logLock);
   logged = 0;
-  ReleaseSRWLockExclusive(&logLock);
+  LeaveCriticalSection(&logLock);
 }
