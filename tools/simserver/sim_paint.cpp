@@ -28,7 +28,7 @@ struct Picture {
 };
 
 Picture TakePicture() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   RefreshLive();
   Picture p;
   p.clock = ClockLocked();

@@ -14,6 +14,8 @@ State state;
 
 namespace {
 
+const bool stateLockMade = (InitializeCriticalSection(&state.lock), true);
+
 const UINT QuitMessage = WM_APP + 1;
 const UINT DestroyMessage = WM_APP + 2;  // a window is destroyed by its own thread
 const uint32_t BlockSize = 0x8000;
@@ -92,7 +94,7 @@ void AwaitFrameFor(ATOM client) {
 // The abrupt end of a crashed simulator: no window is destroyed, no reply is given.
 void DieIfDue() {
   int dieAfter = state.options.faults.dieAfter;
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   if (dieAfter < 0 || state.exchanges < dieAfter) return;
   LogEvent("died", "after " + std::to_string(state.exchanges) + " exchanges");
   CloseLog();
@@ -101,7 +103,7 @@ void DieIfDue() {
 
 // From the fault's exchange on the server thread sticks, as a hung simulator's does.
 void HangIfDue() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   int limit = state.options.faults.answerLimit;
   if (limit >= 0 && state.exchanges >= limit && !state.hang) {
     LogEvent("hang", "after " + std::to_string(state.exchanges) + " exchanges");
@@ -113,7 +115,7 @@ void HangIfDue() {
 // FSUIPC gone in the middle of an exchange: the exchange is counted, nothing is served, and
 // the windows that serve go with it.
 bool DestroyIfDue() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   if (state.options.faults.destroyAt <= 0 || state.exchanges + 1 != state.options.faults.destroyAt)
     return false;
   state.exchanges++;
@@ -123,7 +125,7 @@ bool DestroyIfDue() {
 }
 
 LRESULT Answer(WPARAM wParam) {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   state.exchanges++;
   int records = 0;
   LRESULT reply = state.options.faults.neverOpenMapping ? state.reply.load()
@@ -149,21 +151,21 @@ LRESULT HandleExchange(WPARAM wParam) {
 }
 
 void OnKey(WPARAM key) {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   if (key == 'p' || key == 'P') SetPausedLocked(!state.paused, "keyboard");
   if (key == 'm' || key == 'M') SetMenuLocked(!state.menu, "keyboard");
 }
 
 void OnTitle(HWND window, LPARAM text) {
   if (window != state.main || !text) return;
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   LogEvent("title", ToUtf8(reinterpret_cast<const char*>(text), CP_ACP));
 }
 
 bool OnClose(HWND window) {
   std::function<void()> hook;
   {
-    std::lock_guard<std::recursive_mutex> guard(state.lock);
+    StateLock guard;
     hook = state.closeHook;
   }
   if (window != state.main || !hook) return false;
@@ -275,7 +277,7 @@ DWORD WINAPI ServerThread(LPVOID) {
 bool Start(const Options& options) {
   Stop();
   {
-    std::lock_guard<std::recursive_mutex> guard(state.lock);
+    StateLock guard;
     state.options = options;
     ResetModel();
     state.blocks.clear();
@@ -306,7 +308,7 @@ void Stop() {
   CloseHandle(state.ready);
   CloseHandle(state.unhang);
   state.thread = nullptr;
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   CloseLog();
 }
 
@@ -334,98 +336,98 @@ void SetHang(bool hang) {
 void SetReply(LRESULT reply) { state.reply = reply; }
 
 void SetPaused(bool paused) {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   SetPausedLocked(paused, "control");
 }
 
 bool Paused() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   return state.paused;
 }
 
 void SetMenu(bool open) {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   SetMenuLocked(open, "control");
 }
 
 bool MenuOpen() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   return state.menu;
 }
 
 void SetClockRate(double rate) {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   SetClockRateLocked(rate);
   LogEvent("clock rate", std::to_string(state.clockRate));
 }
 
 double Clock() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   return ClockLocked();
 }
 
 std::string CaptionOnShow() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   RefreshLive();
   return state.caption;
 }
 
 std::vector<Record> Records() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   return state.records;
 }
 
 void ClearRecords() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   state.records.clear();
 }
 
 void Poke(uint32_t offset, const void* bytes, uint32_t size) {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   if (offset >= OffsetSpace || size > OffsetSpace - offset) return;
   memcpy(state.store + offset, bytes, size);
   ApplyStoreChange(offset, size, false);
 }
 
 void Peek(uint32_t offset, void* bytes, uint32_t size) {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   if (offset >= OffsetSpace || size > OffsetSpace - offset) return;
   RefreshLive();
   memcpy(bytes, state.store + offset, size);
 }
 
 std::vector<std::vector<uint8_t>> Blocks() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   return state.blocks;
 }
 
 void ClearBlocks() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   state.blocks.clear();
 }
 
 int ExchangeCount() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   return state.exchanges;
 }
 
 int UnexpectedCount() {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   return state.unexpected;
 }
 
 void SetAfterServe(std::function<void(uint8_t*, uint32_t)> hook) {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   state.afterServe = std::move(hook);
 }
 
 void SetWriteHook(std::function<void(uint32_t, uint32_t, const uint8_t*)> hook) {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   state.writeHook = std::move(hook);
 }
 
 void SetCloseHook(std::function<void()> hook) {
-  std::lock_guard<std::recursive_mutex> guard(state.lock);
+  StateLock guard;
   state.closeHook = std::move(hook);
 }
 

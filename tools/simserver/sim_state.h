@@ -2,7 +2,6 @@
 #pragma once
 #include <atomic>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,8 +20,9 @@ struct State {
   HWND server = nullptr;
   HWND main = nullptr;
   UINT ipcMessage = 0;
-  // Guards everything below. Re-entrant, so a hook may call Peek or Clock.
-  std::recursive_mutex lock;
+  // Guards everything below. Re-entrant, so a hook may call Peek or Clock. A critical
+  // section, not std::recursive_mutex: the release build has no POSIX thread runtime.
+  CRITICAL_SECTION lock;
   uint8_t store[OffsetSpace];
   std::vector<std::vector<uint8_t>> blocks;
   int exchanges = 0;
@@ -54,6 +54,14 @@ struct State {
   std::vector<ATOM> servedThisFrame;
 };
 extern State state;
+
+// Holds the state lock for its scope.
+struct StateLock {
+  StateLock() { EnterCriticalSection(&state.lock); }
+  ~StateLock() { LeaveCriticalSection(&state.lock); }
+  StateLock(const StateLock&) = delete;
+  StateLock& operator=(const StateLock&) = delete;
+};
 
 // Typed values of the store at an offset; callers hold the lock.
 template <typename T>
