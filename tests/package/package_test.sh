@@ -60,6 +60,8 @@ binaries = [os.path.join(folder, b) for b in ("VRN505Ostavin.exe", "Vox.dll", "V
 lines = subprocess.run([sys.executable, oldest] + binaries, check=True, stdout=subprocess.PIPE,
                        universal_newlines=True).stdout.splitlines()
 windows = lines[-1].split(": ", 1)[1]
+if windows != "Windows XP":
+    sys.exit("the executables need %s, not Windows XP" % windows)
 for readme in ("readme.txt", "readme_en.txt"):
     text = decoded[readme]
     if windows not in text or "@" in text:
