@@ -205,7 +205,7 @@ DWORD WINAPI ReplayThread(LPVOID) {
   }
   if (!StartFlight(timeCodes[row])) return 0;
   WaitWhilePaused();
-  if (stopRequested == 0) FlyRows();
+  if (stopRequested == 0 && linkFailed == 0) FlyRows();  // a poll of the watch may have failed
   ExitWrites();
   return 0;
 }
