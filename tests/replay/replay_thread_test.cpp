@@ -277,6 +277,16 @@ TEST_F(Replay, StopEndsTheRowAtTheEndOfItsFrameWhateverTheClock) {
     if (c.step(0) > 0) {
       EXPECT_LT(FramesWritten(), 127u) << c.what;  // not flown to its end
     }
+    // The last frame's throttles still go out, first in the exchange of the row's end.
+    auto trim = std::find_if(log.rbegin(), log.rend(), [](const Served& s) {
+      return s.write && s.offset == OffsetElevatorTrim;
+    });
+    ASSERT_NE(trim, log.rend()) << c.what;
+    auto first = std::find_if(log.begin(), log.end(),
+                              [&](const Served& s) { return s.exchange == trim->exchange; });
+    for (int n = 0; n < ThrottleCount; n++, first++) {
+      EXPECT_TRUE(first->write && first->offset == OffsetThrottle1 + ThrottleStride * n) << c.what;
+    }
     ExpectExitWrites(log);
   }
 }
