@@ -135,8 +135,8 @@ static int FlyFrame(int row) {
 // ---- The end ------------------------------------------------------------------------------
 
 // The last row's ends in exchanges of their own, after whatever still rides; the pause goes
-// with its second end. Returns 0 when one failed.
-static int EndReplay(int row) {
+// with its second end. A failed one sends nothing more before the exit.
+static void EndReplay(int row) {
   LastRowEnded(row);
   for (int i = 0; i < 2; i++) {
     LinkRecords records = {};
@@ -144,10 +144,9 @@ static int EndReplay(int row) {
     LinkResult result;
     if (!ReplayExchange(&records, &result)) {
       linkFailed = 1;
-      return 0;
+      return;
     }
   }
-  return 1;
 }
 
 // Frames until the replay's last row has ended. A row ends on the reading that brings
