@@ -66,8 +66,9 @@ int LinkProcess(LinkResult* result);
 
 // The records of one exchange, in the order the server is to serve them. A write's bytes
 // are copied when it is added, as LinkWrite copies them; a read's destination must stay
-// valid until the exchange has returned.
-const int MaxExchangeRecords = 16;
+// valid until the exchange has returned. A replay frame with every ride it can carry (the
+// throttles, two rows' ends and a caption) holds 29 records.
+const int MaxExchangeRecords = 32;
 const uint32_t MaxExchangeWriteBytes = 512;
 struct LinkRecord {
   uint32_t write;  // 1 for a write, 0 for a read

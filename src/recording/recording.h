@@ -82,10 +82,10 @@ extern char transcriptTexts[MaxRows][CaptionBytes];
 extern int32_t transcriptDurations[MaxRows];
 
 int ReadTranscript(FILE* transcript);  // 1 on success or when captions are off
-// Adds the row's caption text and display time to the records of the row's first frame
-// start, as the replay enters the row; nothing for a text that starts with the digit 0.
+// Adds the row's caption text and display time to the records of the exchange it rides in
+// as the replay enters the row; nothing for a text that starts with the digit 0.
 struct LinkRecords;  // link/link.h
-void ShowCaption(int row, LinkRecords* frameStart);
+void ShowCaption(int row, LinkRecords* records);
 
 // Message boxes of the loaders: no owner, the display name, one OK button.
 void ShowRecordingString(UINT stringId);

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/link.h"     // AddWrite: ShowCaption adds the caption to the frame's records
+#include "link/link.h"     // AddWrite: ShowCaption adds the caption to an exchange's records
 #include "link/offsets.h"  // the message window's offsets
 #include "recording/recording.h"
 
@@ -79,12 +79,12 @@ static void BreakCaptionLines(char* text) {
   }
 }
 
-void ShowCaption(int row, LinkRecords* frameStart) {
+void ShowCaption(int row, LinkRecords* records) {
   if (showText != 1 || row < 0 || row >= MaxRows) return;
   char* text = transcriptTexts[row];
   if (text[0] == '0') return;
   BreakCaptionLines(text);
-  AddWrite(frameStart, OffsetCaptionText, CaptionTextSize, text);
+  AddWrite(records, OffsetCaptionText, CaptionTextSize, text);
   uint16_t seconds = uint16_t(transcriptDurations[row]);
-  AddWrite(frameStart, OffsetCaptionTime, sizeof seconds, &seconds);
+  AddWrite(records, OffsetCaptionTime, sizeof seconds, &seconds);
 }

@@ -4,32 +4,37 @@
 #include "link/offsets.h"
 #include "replay/replay.h"
 
-// Both indicators, and the clock when asked, added behind the given records and sent with
-// them in one exchange. The indicators stay 0 when the exchange fails.
-static int ReadIndicators(LinkRecords* records, uint16_t* pause, uint8_t* menu, double* clock) {
-  *pause = 0;
-  *menu = 0;
-  AddRead(records, OffsetPauseIndicator, 2, pause);
-  AddRead(records, OffsetMenuIndicator, 1, menu);
-  if (clock) AddRead(records, OffsetClock, 8, clock);
-  LinkResult result;
-  return ReplayExchange(records, &result);
+// The indicators (and the clock when asked) stay 0 when the exchange fails.
+static void AddIndicatorReads(LinkRecords* records, WatchReadings* readings, int withClock) {
+  readings->pause = 0;
+  readings->menu = 0;
+  AddRead(records, OffsetPauseIndicator, 2, &readings->pause);
+  AddRead(records, OffsetMenuIndicator, 1, &readings->menu);
+  if (withClock) AddRead(records, OffsetClock, 8, &readings->clock);
+}
+
+int SimRunning(const WatchReadings* readings) { return !readings->pause && !readings->menu; }
+
+void AddWatchReads(LinkRecords* records, WatchReadings* readings) {
+  AddIndicatorReads(records, readings, 1);
 }
 
 // Polls every 40 ms until the simulator runs, a stop is asked for or the link fails.
-static void WaitOutPause(double* clock) {
-  uint16_t pause;
-  uint8_t menu;
+static void PollUntilRunning(WatchReadings* readings, int withClock,
+                             void (*addRides)(LinkRecords*)) {
   simPaused = 1;
   for (;;) {
     Sleep(PausePollMs);
     LinkRecords poll = {};
-    if (!ReadIndicators(&poll, &pause, &menu, clock)) {
+    if (addRides) addRides(&poll);
+    AddIndicatorReads(&poll, readings, withClock);
+    LinkResult result;
+    if (!ReplayExchange(&poll, &result)) {
       linkFailed = 1;
       return;
     }
     if (stopRequested != 0) return;
-    if (!pause && !menu) {
+    if (SimRunning(readings)) {
       simPaused = 0;
       return;
     }
@@ -38,24 +43,17 @@ static void WaitOutPause(double* clock) {
 
 void WaitWhilePaused() {
   LinkRecords first = {};
-  uint16_t pause;
-  uint8_t menu;
-  ReadIndicators(&first, &pause, &menu, nullptr);  // a failure reads as running
-  if (!pause && !menu) {
+  WatchReadings readings;
+  AddIndicatorReads(&first, &readings, 0);
+  LinkResult result;
+  ReplayExchange(&first, &result);  // a failure reads as running
+  if (SimRunning(&readings)) {
     simPaused = 0;
     return;
   }
-  WaitOutPause(nullptr);
+  PollUntilRunning(&readings, 0, nullptr);
 }
 
-void WatchFrameStart(LinkRecords* frameStart, double* clock) {
-  uint16_t pause;
-  uint8_t menu;
-  if (!ReadIndicators(frameStart, &pause, &menu, clock)) {
-    linkFailed = 1;
-  } else if (!pause && !menu) {
-    simPaused = 0;
-  } else {
-    WaitOutPause(clock);
-  }
+void WaitOutPause(WatchReadings* readings, void (*addRides)(LinkRecords*)) {
+  PollUntilRunning(readings, 1, addRides);
 }

@@ -8,11 +8,6 @@
 #include "recording/recording.h"  // the row tables that the replay flies
 #include "replay/replay.h"
 
-// State of the one replay thread that runs at a time; no other thread touches it.
-static double lastClock;    // the previous reading of the simulator clock, seconds
-static double rowFraction;  // simulated seconds run since the current row began
-const double ClockResetSeconds = 1.0;
-
 // ---- Conversions and schedules ------------------------------------------------------------
 
 const double TwoTo63 = 9223372036854775808.0;
@@ -81,111 +76,97 @@ const int PositionChannels = 2;
 
 static double FrameValue(const SplineWeights& w, int channel, int row) {
   const double* table = frameChannels[channel].table;
-  double p0 = table[NeighbourRow(row - 1)], p1 = table[row];
+  double p0 = table[NeighbourRow(row - 1)], p1 = table[NeighbourRow(row)];
   double p2 = table[NeighbourRow(row + 1)], p3 = table[NeighbourRow(row + 2)];
   return channel == 0 ? SplineWrappedWith(w, p0, p1, p2, p3) : SplineWith(w, p0, p1, p2, p3);
 }
 
-// The records that ride with the next frame start: the row's caption on its first frame,
-// the throttle writes of the previous frame's speed hold. Replay thread only.
-static LinkRecords frameStart;
-
-// One frame at rowFraction: the channel writes and the speed hold's reads in one exchange.
-// After a failed one the rest of the frame is skipped; the next frame start tells.
-static void FlyFrame(int row) {
-  SplineWeights w = SplineWeightsAt(rowFraction);
+// The channel writes for the clock that the frame's own reading is expected to return: the
+// row at t, or from 1.0 on the next row's segment, since that reading will end the row.
+static void AddChannelWrites(LinkRecords* frame, int row) {
+  double t = rowFraction + ExpectedStep();
+  if (t >= 1.0) {
+    row++;
+    t -= 1.0;
+  }
+  SplineWeights w = SplineWeightsAt(t);
   int64_t values[FrameChannelCount];
   for (int channel = 0; channel < FrameChannelCount; channel++)
     values[channel] = ToSimField(FrameValue(w, channel, row));
   int channels = followLatLon == 1 ? FrameChannelCount : FrameChannelCount - PositionChannels;
-  LinkRecords frame = {};
   for (int channel = 0; channel < channels; channel++) {
     const FrameChannel& c = frameChannels[channel];
-    AddWrite(&frame, c.offset, c.bytes, &values[channel]);
+    AddWrite(frame, c.offset, c.bytes, &values[channel]);
   }
-  SpeedHoldReadings readings;
-  SpeedHoldReads(&frame, &readings);
+}
+
+// ---- Frames -------------------------------------------------------------------------------
+
+// One frame in one exchange: the rides, the pause watch's reads with the clock, the channel
+// values for the moment the simulator serves them and the speed hold's reads. An exchange
+// that finds the simulator paused or in a menu adds no step, nor does the poll that finds it
+// running again. Returns 0 when the frame or a poll of the pause watch failed.
+static int FlyFrame(int row) {
+  LinkRecords frame = {};
+  AddRides(&frame);
+  WatchReadings watch;
+  AddWatchReads(&frame, &watch);
+  AddChannelWrites(&frame, row);
+  SpeedHoldReadings speedReadings;
+  SpeedHoldReads(&frame, &speedReadings);
   LinkResult result;
-  if (ReplayExchange(&frame, &result)) SpeedHoldWrites(&frameStart, &readings, speedTable[row]);
-}
-
-// The time that a reading adds to the row. A reading that is not a number counts as no
-// time run, so the row can still end. One a second or more before the last was a reset
-// clock (a flight reloaded, or garbage): the row goes on from where it stood.
-static void RunClock(double reading) {
-  if (!std::isfinite(reading)) reading = lastClock;
-  double ran = reading - lastClock;
-  lastClock = reading;
-  if (ran > -ClockResetSeconds) rowFraction = ran + rowFraction;
-}
-
-// The time a row ran beyond its second begins the next row, so the replay keeps step with
-// the simulator's clock; a gap of a second or more still advances one row and drops the rest.
-static void CarryOvershoot() {
-  double overshoot = rowFraction - 1.0;
-  rowFraction = overshoot < 1.0 ? overshoot : 0.0;
-}
-
-// Frames until the row's simulated second has run. Returns 1 when the row is over, also at
-// the end of the frame during which a stop was asked for (or at once while the simulator
-// stays paused), and 0 on a link failure.
-static int FlyRow(int row) {
-  frameStart.count = 0;
-  frameStart.stored = 0;
-  ShowCaption(row, &frameStart);
-  for (;;) {
-    double reading = lastClock;
-    WatchFrameStart(&frameStart, &reading);
-    frameStart.count = 0;
-    frameStart.stored = 0;
-    if (linkFailed == 1) return 0;  // this watch failed, or a poll of the start's watch
-    if (simPaused == 1 && stopRequested != 0) return 1;
-    RunClock(reading);
-    if (rowFraction >= 1.0) return 1;
-    FlyFrame(row);
-    if (stopRequested != 0) return 1;  // no clock can hold a stop
+  if (!ReplayExchange(&frame, &result)) {
+    linkFailed = 1;
+    return 0;
   }
-}
-
-// ---- Row events and the end ------------------------------------------------------------
-
-// After the row's last frame: trim, autopilot, gear and the flaps' retraction with the read
-// of the flap step in one exchange; the flap setting, which needs that step, and the pause
-// at the end in a second. Returns 1 to fly the next row and 0 to go to the exit.
-static int RowEvents(int row) {
-  TimeCode timeCode = timeCodes[row];
-  const int16_t trim = 0;
-  const int32_t off = 0;
-  int16_t step = 0;
-  LinkRecords first = {};
-  AddWrite(&first, OffsetElevatorTrim, 2, &trim);
-  if (timeCode >= AutopilotOffTime) AddWrite(&first, OffsetAutopilotMaster, 4, &off);
-  if (timeCode >= GearDownTime) AddWrite(&first, OffsetGear, 4, &GearDown);
-  if (timeCode >= FlapScheduleStart) {
-    AddRead(&first, OffsetFlapStep, 2, &step);
-    AddWrite(&first, OffsetFlapsLever, 4, &off);
+  ThrottlesRide(&speedReadings, speedTable[row]);
+  int running = SimRunning(&watch);
+  RunReplayClock(watch.clock, running);
+  if (running) {
+    simPaused = 0;
+    return 1;
   }
-  LinkResult result;
-  linkFailed = !ReplayExchange(&first, &result);
+  WaitOutPause(&watch, AddRides);
   if (linkFailed == 1) return 0;
-  int last = timeCode == ReplayEndTime || stopRequested != 0 || row >= LastRow();
-  LinkRecords second = {};
-  const int32_t lever = FlapLeverValue(step, FlapDetents(timeCode));
-  const int16_t pause = 1;
-  if (timeCode >= FlapScheduleStart) AddWrite(&second, OffsetFlapsLever, 4, &lever);
-  if (last) AddWrite(&second, OffsetPause, 2, &pause);
-  if (second.count) linkFailed = !ReplayExchange(&second, &result);
-  return linkFailed == 0 && !last;
+  RunReplayClock(watch.clock, simPaused == 0);
+  return 1;
 }
 
+// ---- The end ------------------------------------------------------------------------------
+
+// The last row's ends in exchanges of their own, after whatever still rides; the pause goes
+// with its second end. A failed one sends nothing more before the exit.
+static void EndReplay(int row) {
+  LastRowEnded(row);
+  for (int i = 0; i < 2; i++) {
+    LinkRecords records = {};
+    AddRides(&records);
+    LinkResult result;
+    if (!ReplayExchange(&records, &result)) {
+      linkFailed = 1;
+      return;
+    }
+  }
+}
+
+// Frames until the replay's last row has ended. A row ends on the reading that brings
+// rowFraction to 1.0; a stop ends the row at the end of the frame it came in, whatever the
+// clock does.
 static void FlyRows() {
-  rowFraction = 0.0;
+  int row = currentRow;
+  StartRides(row);
+  ShowClockInTitle(row);
   for (;;) {
-    int row = currentRow;
-    ShowClockInTitle(row);
-    if (!FlyRow(row) || !RowEvents(row)) return;
+    if (!FlyFrame(row)) return;
+    if (rowFraction < 1.0 && stopRequested == 0) continue;
+    if (stopRequested != 0 || timeCodes[row] == ReplayEndTime || row >= LastRow()) {
+      EndReplay(row);
+      return;
+    }
+    RowEnded(row);
     CarryOvershoot();
-    currentRow = row + 1;
+    currentRow = ++row;
+    ShowClockInTitle(row);
   }
 }
 
@@ -208,7 +189,7 @@ static int StartFlight(TimeCode timeCode) {
   if (WriteNow(OffsetGear, 4, &gear)) return 0;
   double reading = 0.0;
   linkFailed = ReadNow(OffsetClock, 8, &reading);
-  lastClock = std::isfinite(reading) ? reading : 0.0;
+  StartReplayClock(reading);
   return linkFailed == 0;
 }
 
@@ -223,7 +204,7 @@ DWORD WINAPI ReplayThread(LPVOID) {
   }
   if (!StartFlight(timeCodes[row])) return 0;
   WaitWhilePaused();
-  if (stopRequested == 0) FlyRows();
+  if (stopRequested == 0 && linkFailed == 0) FlyRows();  // a poll of the watch may have failed
   ExitWrites();
   return 0;
 }

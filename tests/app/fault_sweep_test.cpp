@@ -44,26 +44,25 @@ bool IsExitWrites(const LoggedExchange& e) {
          e.records[0].bytes.substr(0, 4) == "2000";
 }
 
-// The kind of the exchange numbered n in a run's log; flying is false until the first frame
-// start, so the thread's start tells from the row events.
+// The kind of the exchange numbered n in a run's log; flying is false until the first frame,
+// so the thread's start tells from the row events.
 Kind KindOf(const std::vector<LoggedExchange>& exchanges, int n) {
   bool flying = false, watched = false;
   for (const LoggedExchange& e : exchanges) {
-    bool frameStart = Has(e, false, OffsetClock) && Has(e, false, OffsetPauseIndicator);
-    bool watch = !frameStart && Has(e, false, OffsetPauseIndicator);
+    bool frame = Has(e, false, OffsetClock) && Has(e, false, OffsetPauseIndicator);  // or a poll
+    bool watch = !frame && Has(e, false, OffsetPauseIndicator);
     if (e.number == n) {
       if (Has(e, false, OffsetFsuipcVersion)) return Handshake;
       if (IsPlacement(e)) return Placement;
       if (IsExitWrites(e)) return ExitWrites;
-      if (frameStart || Has(e, true, OffsetElevatorTrim)) return EndsWithExit;
-      if (Has(e, true, OffsetHeading)) return GoesOn;
+      if (frame || Has(e, true, OffsetElevatorTrim)) return EndsWithExit;
       if (flying) return EndsWithExit;                    // the flap setting and the end's pause
       if (watch) return watched ? EndsWithExit : GoesOn;  // a poll; the first look
       if (Has(e, false, OffsetFlapStep)) return GoesOn;
       bool flapsUp = Has(e, true, OffsetFlapsLever) && e.records[0].bytes == "00000000";
       return flapsUp ? GoesOn : EndsAtOnce;
     }
-    flying |= frameStart;
+    flying |= frame;
     watched |= watch;
   }
   return GoesOn;

@@ -129,7 +129,7 @@ struct Sent {
   std::string bytes;
 };
 
-// The writes that ShowCaption adds to a frame start's records.
+// The writes that ShowCaption adds to an exchange's records.
 std::vector<Sent> CaptionWrites(int row) {
   LinkRecords records = {};
   ShowCaption(row, &records);

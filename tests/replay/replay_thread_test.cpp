@@ -37,6 +37,9 @@ double simClock;
 // Seconds the clock runs before the given (zero-based) reading; set before the flight.
 std::function<double(int reading)> clockStep;
 int clockReadings;
+// Whether the simulator is to read as paused (1) or in a menu (2) in the exchange that
+// carries the given (zero-based) clock reading; running when unset.
+std::function<int(int reading)> pausedAt;
 // Whether the client is to see this exchange (its records as served) fail, with a reply of
 // 0 after the records were served.
 std::function<bool(const std::vector<Served>& exchange)> failExchange;
@@ -47,6 +50,11 @@ void AfterServe(uint8_t* block, uint32_t size) {
   size_t first = served.size();
   WalkRequestBlock(block, size, [](const BlockRecord& r) {
     bool write = r.type == RecordWrite;
+    if (!write && pausedAt) {
+      int paused = pausedAt(clockReadings);
+      if (r.offset == OffsetPauseIndicator) StoreAs(r.data, uint16_t(paused == 1));
+      if (r.offset == OffsetMenuIndicator) StoreAs(r.data, uint8_t(paused == 2));
+    }
     if (!write && r.offset == OffsetClock && r.size == 8) {
       simClock += clockStep(clockReadings++);
       StoreAs(r.data, simClock);
@@ -64,8 +72,6 @@ int64_t Value(const Served& s) {
   if (s.bytes.size() == 4) return int32_t(value);
   return value;
 }
-
-double ClockOf(const Served& s) { return LoadAs<double>(s.bytes.data()); }
 
 const int Row5500 = RowOfTimeCode(5500);
 const int Row5626 = RowOfTimeCode(5626);
@@ -85,6 +91,7 @@ class Replay : public ::testing::Test {
       simClock = 1000.0;
       clockReadings = 0;
       clockStep = [](int) { return 0.25; };
+      pausedAt = nullptr;
       failExchange = nullptr;
     }
     sim::SetAfterServe(AfterServe);
@@ -225,87 +232,6 @@ TEST_F(Replay, StartRowWithNoRecordedDataEndsAtOnce) {
   ExpectExitWrites(log);
 }
 
-// The replay's own interpolation, written out from the weight table.
-double Interpolate(double t, const double* table, int row, int lastRow) {
-  auto at = [&](int r) { return table[r < 0 ? 0 : r > lastRow ? lastRow : r]; };
-  double t2 = t * t, t3 = t2 * t;
-  return 0.5 * (2 * t2 - t3 - t) * at(row - 1) + 0.5 * (3 * t3 - 5 * t2 + 2) * at(row) +
-         0.5 * (t + 4 * t2 - 3 * t3) * at(row + 1) + 0.5 * (t3 - t2) * at(row + 2);
-}
-
-struct Channel {
-  uint32_t offset;
-  const double* table;
-  int bytes;
-};
-
-TEST_F(Replay, FlownValuesFollowTheRecording) {
-  const int rows = 12;
-  FillSyntheticRecording(rows);
-  // Mostly 0.3 s per reading, with a jump of 5 s, then a clock that goes back 0.4 s, then
-  // one reset 500 s back.
-  clockStep = [](int reading) {
-    return reading == 6 ? 5.0 : reading == 7 ? -0.4 : reading == 9 ? -500.0 : 0.3;
-  };
-  Fly(0);
-  Land();
-  const Channel channels[] = {
-      {OffsetHeading, headingTable, 4},     {OffsetPitch, pitchTable, 4},
-      {OffsetBank, rollTable, 4},           {OffsetAileron, aileronTable, 2},
-      {OffsetElevator, elevatorTable, 2},   {OffsetAltitude, altitudeTable, 8},
-      {OffsetLongitude, longitudeTable, 8}, {OffsetLatitude, latitudeTable, 8}};
-  int row = 0, checked = 0, negativeFrames = 0;
-  double last = 0, t = 0;
-  bool started = false;
-  std::vector<int> framesPerRow(rows, 0);
-  for (const Served& s : Log()) {
-    if (!s.write && s.offset == OffsetClock) {
-      double reading = ClockOf(s);
-      if (started && reading - last > -1.0) t += reading - last;  // else a reset: t stays
-      started = true;
-      last = reading;
-    } else if (s.write && s.offset == OffsetElevatorTrim) {
-      row++;  // the row's events: the next row starts with the time run past the last
-      t = t - 1 < 1 ? t - 1 : 0;
-    } else if (s.write) {
-      for (const Channel& c : channels) {
-        if (c.offset != s.offset) continue;
-        int64_t expected = int64_t(Interpolate(t, c.table, row, rows - 1));
-        int64_t mask = c.bytes == 8 ? -1 : (int64_t(1) << (8 * c.bytes)) - 1;
-        ASSERT_EQ(Value(s) & mask, expected & mask) << "row " << row << " t " << t;
-        checked++;
-        if (c.offset == OffsetHeading) {
-          framesPerRow[row]++;
-          negativeFrames += t < 0;
-        }
-      }
-    }
-  }
-  EXPECT_EQ(row, rows);
-  EXPECT_GT(checked, 8 * 20);
-  EXPECT_GT(negativeFrames, 0);
-  // Row 0 ends at 1.2 after three frames and row 1 begins at 0.2; the 5 s jump ends row 1
-  // after its first frame, and row 2 begins afresh at 0: one row advanced, the rest of the
-  // jump dropped. There the clock goes back: -0.4, -0.1, then after the reset -0.1 again,
-  // then 0.2 to 0.8, six frames.
-  EXPECT_EQ(framesPerRow[0], 3);
-  EXPECT_EQ(framesPerRow[1], 1);
-  EXPECT_EQ(framesPerRow[2], 6);
-}
-
-TEST_F(Replay, WithoutLatLonFramesWriteSixChannels) {
-  FillSyntheticRecording(4);
-  followLatLon = 0;
-  Fly(0);
-  Land();
-  size_t frames = 0;
-  for (const Served& s : Log()) {
-    EXPECT_FALSE(s.write && (s.offset == OffsetLatitude || s.offset == OffsetLongitude));
-    frames += s.write && s.offset == OffsetHeading;
-  }
-  EXPECT_EQ(frames, 4u * 3);
-}
-
 TEST_F(Replay, StopInTheStartingPauseWatchEndsWithoutAPauseWrite) {
   FillSyntheticRecording(MaxRows);
   uint16_t paused = 1;
@@ -350,6 +276,16 @@ TEST_F(Replay, StopEndsTheRowAtTheEndOfItsFrameWhateverTheClock) {
     EXPECT_EQ(EventWrites(log), ExpectedEvents(Row5500, Row5500 + c.rowsEnded, true)) << c.what;
     if (c.step(0) > 0) {
       EXPECT_LT(FramesWritten(), 127u) << c.what;  // not flown to its end
+    }
+    // The last frame's throttles still go out, first in the exchange of the row's end.
+    auto trim = std::find_if(log.rbegin(), log.rend(), [](const Served& s) {
+      return s.write && s.offset == OffsetElevatorTrim;
+    });
+    ASSERT_NE(trim, log.rend()) << c.what;
+    auto first = std::find_if(log.begin(), log.end(),
+                              [&](const Served& s) { return s.exchange == trim->exchange; });
+    for (int n = 0; n < ThrottleCount; n++, first++) {
+      EXPECT_TRUE(first->write && first->offset == OffsetThrottle1 + ThrottleStride * n) << c.what;
     }
     ExpectExitWrites(log);
   }
@@ -482,114 +418,268 @@ class Reference {
   const char* kind = "";
 };
 
-const uint32_t ThrottleOffsets[4] = {0x38A8, 0x3968, 0x3A28, 0x3AE8};
-
-// The records of a flight from startRow to 5626, with no pause and the clock of the script.
-void FlyReference(Reference& ref, int startRow) {
-  const Channel channels[] = {
-      {OffsetHeading, headingTable, 4},     {OffsetPitch, pitchTable, 4},
-      {OffsetBank, rollTable, 4},           {OffsetAileron, aileronTable, 2},
-      {OffsetElevator, elevatorTable, 2},   {OffsetAltitude, altitudeTable, 8},
-      {OffsetLongitude, longitudeTable, 8}, {OffsetLatitude, latitudeTable, 8}};
-  auto flaps = [&](TimeCode tc, const char* kind) {
-    ref.Exchange(kind);
-    int16_t step = ref.ReadAs<int16_t>(OffsetFlapStep);
-    ref.Exchange(kind);
-    ref.WriteAs<int32_t>(OffsetFlapsLever, 0);
-    ref.Exchange(kind);
-    ref.WriteAs<int32_t>(OffsetFlapsLever, std::min(step * FlapDetents(tc), 16383));
-  };
-  TimeCode start = timeCodes[startRow];
-  flaps(start, "start flaps");
-  ref.Exchange("start gear");
-  ref.WriteAs<int32_t>(OffsetGear, start < 3932 ? 0 : 16383);
-  ref.Exchange("start clock");
-  double last = ref.ReadAs<double>(OffsetClock);
-  ref.Exchange("start watch");
-  ref.ReadAs<uint16_t>(OffsetPauseIndicator);
-  ref.ReadAs<uint8_t>(OffsetMenuIndicator);
-  double t = 0;
-  bool throttlesHeld = false;
-  double throttles[4];
-  for (int row = startRow; !ref.failed; row++) {
-    TimeCode tc = timeCodes[row];
-    ref.Exchange("frame start");
-    if (transcriptTexts[row][0] != '0') {
-      ref.Write(OffsetCaptionText, transcriptTexts[row], 128);
-      ref.WriteAs<uint16_t>(OffsetCaptionTime, uint16_t(transcriptDurations[row]));
-    }
-    for (;;) {
-      if (throttlesHeld)
-        for (int n = 0; n < 4; n++) ref.WriteAs<double>(ThrottleOffsets[n], throttles[n]);
-      throttlesHeld = false;
-      ref.ReadAs<uint16_t>(OffsetPauseIndicator);
-      ref.ReadAs<uint8_t>(OffsetMenuIndicator);
-      double reading = ref.ReadAs<double>(OffsetClock);
-      t += reading - last;
-      last = reading;
-      if (t >= 1.0 || ref.failed) break;
-      ref.Exchange("frame");
-      for (const Channel& c : channels) {
-        int64_t value = int64_t(Interpolate(t, c.table, row, MaxRows - 1));
-        ref.Write(c.offset, &value, c.bytes);
-      }
-      double airspeed = ref.ReadAs<int32_t>(OffsetAirspeed);
-      for (int n = 0; n < 4; n++) {
-        throttles[n] = ref.ReadAs<double>(ThrottleOffsets[n]);
-        if (airspeed < speedTable[row] - 5)
-          throttles[n] = std::min(throttles[n] + 0.008, 0.999);
-        else if (airspeed > speedTable[row])
-          throttles[n] = std::max(throttles[n] - 0.01, 0.001);
-      }
-      throttlesHeld = true;
-      ref.Exchange("frame start");
-    }
-    ref.Exchange("row end 1");
-    ref.WriteAs<int16_t>(OffsetElevatorTrim, 0);
-    ref.WriteAs<int32_t>(OffsetAutopilotMaster, 0);  // every row from 2439
-    ref.WriteAs<int32_t>(OffsetGear, 16383);         // every row from 3932
-    int16_t step = 0;
-    if (tc >= 5118) {
-      step = ref.ReadAs<int16_t>(OffsetFlapStep);
-      ref.WriteAs<int32_t>(OffsetFlapsLever, 0);
-    }
-    if (tc >= 5118 || tc == 5626) ref.Exchange("row end 2");
-    if (tc >= 5118) ref.WriteAs<int32_t>(OffsetFlapsLever, std::min(step * FlapDetents(tc), 16383));
-    if (tc == 5626) {
-      ref.WriteAs<int16_t>(OffsetPause, 1);
-      break;
-    }
-    t = t - 1.0 < 1.0 ? t - 1.0 : 0.0;
-  }
-  ref.Exchange("exit");
-  char blank[128] = " ";
-  ref.Write(OffsetCaptionText, blank, 128);
-  ref.WriteAs<int16_t>(OffsetCaptionTime, 1);
+// The replay's own interpolation, written out from the weight table.
+double Interpolate(double t, const double* table, int row, int lastRow) {
+  auto at = [&](int r) { return table[r < 0 ? 0 : r > lastRow ? lastRow : r]; };
+  double t2 = t * t, t3 = t2 * t;
+  return 0.5 * (2 * t2 - t3 - t) * at(row - 1) + 0.5 * (3 * t3 - 5 * t2 + 2) * at(row) +
+         0.5 * (t + 4 * t2 - 3 * t3) * at(row + 1) + 0.5 * (t3 - t2) * at(row + 2);
 }
 
-TEST_F(Replay, RecordsFrom5100ToTheEndGoInTheirExchangesInOrder) {
-  FillSyntheticRecording(MaxRows);
-  showText = 1;
-  for (int r = 0; r < MaxRows; r++) {
-    strcpy(transcriptTexts[r], r % 7 ? "0" : "caption");
-    transcriptDurations[r] = r % 5;
+struct Channel {
+  uint32_t offset;
+  const double* table;
+  int bytes;
+};
+
+const uint32_t ThrottleOffsets[4] = {0x38A8, 0x3968, 0x3A28, 0x3AE8};
+
+// The replay's clock rules, written out: the time each reading adds to the row, and the
+// step the next reading is expected to add.
+struct ClockModel {
+  double last = 0, fraction = 0;
+  std::vector<double> steps;  // the last four, oldest first
+  bool lastRan = false;
+  void Run(double reading, bool running) {
+    if (!std::isfinite(reading)) reading = last;
+    double added = reading - last > -1.0 ? reading - last : 0.0;
+    last = reading;
+    fraction = added + fraction;
+    if (running && lastRan) steps.push_back(std::min(std::max(added, 0.0), 0.25));
+    if (steps.size() > 4) steps.erase(steps.begin());
+    lastRan = running;
   }
-  // 3/8 s per reading: exact in binary, so rows end at 1.125, 1.25, 1.0 ... and carry.
-  clockStep = [](int) { return 0.375; };
-  const int Row5100 = RowOfTimeCode(5100);
-  Fly(Row5100);
-  Land();
-  Reference ref(Log());
-  FlyReference(ref, Row5100);
-  EXPECT_TRUE(ref.Done());
-  EXPECT_EQ(currentRow, Row5626);
-  EXPECT_EQ(linkFailed, 0);
+  double Expected() const {
+    double sum = 0;
+    for (double step : steps) sum += step;
+    return steps.empty() ? 0.0 : sum / steps.size();
+  }
+  void Carry() { fraction = fraction - 1.0 < 1.0 ? fraction - 1.0 : 0.0; }
+};
+
+// What a flight showed along the way, for the test to check that its script reached it.
+struct Seen {
+  int frames = 0, backToBackEnds = 0, pausedFrames = 0, negativeFrames = 0, nextRowFrames = 0;
+};
+
+// The records of a flight from startRow until 5626 or the recording's last row, with the
+// simulator running at the start and no stop.
+class FlightReference {
+ public:
+  FlightReference(Reference& ref, int lastLoaded) : ref(ref), lastLoaded(lastLoaded) {}
+
+  Seen Fly(int startRow) {
+    Start(startRow);
+    row = startRow;
+    captionRow = startRow;
+    bool endedLast = false;
+    for (; !ref.failed;) {
+      ref.Exchange("frame");
+      Rides();
+      bool running = WatchReads();
+      Frame();
+      clock.Run(reading, running);
+      if (!running) {
+        seen.pausedFrames++;
+        while (!running && !ref.failed) {
+          ref.Exchange("poll");
+          Rides();
+          running = WatchReads();
+        }
+        clock.Run(reading, true);
+      }
+      if (clock.fraction < 1.0) {
+        endedLast = false;
+        continue;
+      }
+      seen.backToBackEnds += endedLast;
+      endedLast = true;
+      if (timeCodes[row] == 5626 || row >= lastLoaded) break;
+      endOne = row++;
+      clock.Carry();
+    }
+    lastRow = endOne = row;
+    ref.Exchange("last row end 1");
+    Rides();
+    ref.Exchange("last row end 2");
+    Rides();
+    ref.Exchange("exit");
+    char blank[128] = " ";
+    ref.Write(OffsetCaptionText, blank, 128);
+    ref.WriteAs<int16_t>(OffsetCaptionTime, 1);
+    return seen;
+  }
+
+ private:
+  void Start(int startRow) {
+    TimeCode start = timeCodes[startRow];
+    ref.Exchange("start flap step");
+    int16_t step = ref.ReadAs<int16_t>(OffsetFlapStep);
+    ref.Exchange("start flaps up");
+    ref.WriteAs<int32_t>(OffsetFlapsLever, 0);
+    ref.Exchange("start flaps");
+    ref.WriteAs<int32_t>(OffsetFlapsLever, std::min(step * FlapDetents(start), 16383));
+    ref.Exchange("start gear");
+    ref.WriteAs<int32_t>(OffsetGear, start < 3932 ? 0 : 16383);
+    ref.Exchange("start clock");
+    clock.last = ref.ReadAs<double>(OffsetClock);
+    ref.Exchange("start watch");
+    ref.ReadAs<uint16_t>(OffsetPauseIndicator);
+    ref.ReadAs<uint8_t>(OffsetMenuIndicator);
+  }
+  bool WatchReads() {
+    bool paused = ref.ReadAs<uint16_t>(OffsetPauseIndicator) != 0;
+    bool menu = ref.ReadAs<uint8_t>(OffsetMenuIndicator) != 0;
+    reading = ref.ReadAs<double>(OffsetClock);
+    return !paused && !menu;
+  }
+  // The channels for the reading this exchange is expected to return, then the speed hold's
+  // reads, whose nudged throttles ride first in the next exchange.
+  void Frame() {
+    const Channel channels[] = {
+        {OffsetHeading, headingTable, 4},     {OffsetPitch, pitchTable, 4},
+        {OffsetBank, rollTable, 4},           {OffsetAileron, aileronTable, 2},
+        {OffsetElevator, elevatorTable, 2},   {OffsetAltitude, altitudeTable, 8},
+        {OffsetLongitude, longitudeTable, 8}, {OffsetLatitude, latitudeTable, 8}};
+    double t = clock.fraction + clock.Expected();
+    int at = t >= 1.0 ? row + 1 : row;
+    if (t >= 1.0) t -= 1.0;
+    seen.frames++;
+    seen.negativeFrames += t < 0;
+    seen.nextRowFrames += at > row;
+    for (const Channel& c : channels) {
+      if (followLatLon == 0 && (c.offset == OffsetLongitude || c.offset == OffsetLatitude)) break;
+      int64_t value = int64_t(Interpolate(t, c.table, at, lastLoaded));
+      ref.Write(c.offset, &value, c.bytes);
+    }
+    double airspeed = ref.ReadAs<int32_t>(OffsetAirspeed);
+    for (int n = 0; n < 4; n++) {
+      throttles[n] = ref.ReadAs<double>(ThrottleOffsets[n]);
+      if (airspeed < speedTable[row] - 5)
+        throttles[n] = std::min(throttles[n] + 0.008, 0.999);
+      else if (airspeed > speedTable[row])
+        throttles[n] = std::max(throttles[n] - 0.01, 0.001);
+    }
+    throttlesDue = true;
+  }
+  bool HasEndTwo(int r) const { return timeCodes[r] >= 5118 || r == lastRow; }
+  // The rides in front of an exchange: the throttles, a row's second end with the next row's
+  // caption, a row's first end (with the next row's caption when it has no second end).
+  void Rides() {
+    if (throttlesDue)
+      for (int n = 0; n < 4; n++) ref.WriteAs<double>(ThrottleOffsets[n], throttles[n]);
+    throttlesDue = false;
+    if (endTwo >= 0) {
+      if (timeCodes[endTwo] >= 5118)
+        ref.WriteAs<int32_t>(OffsetFlapsLever,
+                             std::min(flapStep * FlapDetents(timeCodes[endTwo]), 16383));
+      if (endTwo == lastRow) ref.WriteAs<int16_t>(OffsetPause, 1);
+      if (endTwo != lastRow) captionRow = endTwo + 1;
+      endTwo = -1;
+    }
+    Caption();
+    if (endOne >= 0) {
+      TimeCode tc = timeCodes[endOne];
+      ref.WriteAs<int16_t>(OffsetElevatorTrim, 0);
+      if (tc >= 2439) ref.WriteAs<int32_t>(OffsetAutopilotMaster, 0);
+      if (tc >= 3932) ref.WriteAs<int32_t>(OffsetGear, 16383);
+      if (tc >= 5118) {
+        flapStep = ref.ReadAs<int16_t>(OffsetFlapStep);
+        ref.WriteAs<int32_t>(OffsetFlapsLever, 0);
+      }
+      if (HasEndTwo(endOne))
+        endTwo = endOne;
+      else if (endOne != lastRow)
+        captionRow = endOne + 1;
+      endOne = -1;
+    }
+    Caption();
+  }
+  void Caption() {
+    if (captionRow >= 0 && showText == 1 && transcriptTexts[captionRow][0] != '0') {
+      ref.Write(OffsetCaptionText, transcriptTexts[captionRow], 128);
+      ref.WriteAs<uint16_t>(OffsetCaptionTime, uint16_t(transcriptDurations[captionRow]));
+    }
+    captionRow = -1;
+  }
+
+  Reference& ref;
+  int lastLoaded;
+  ClockModel clock;
+  Seen seen;
+  double reading = 0, throttles[4] = {};
+  bool throttlesDue = false;
+  int row = 0, endOne = -1, endTwo = -1, captionRow = -1, lastRow = -1;
+  int16_t flapStep = 0;
+};
+
+struct FlightCase {
+  const char* what;
+  int rows, startTimeCode, withLatLon;
+  double (*step)(int reading);
+  int (*paused)(int reading);
+};
+
+// Every record of a flight, in order and in its exchange, against the reference: the rides,
+// the watch's reads, the channels computed for the clock their own exchange returns, the
+// speed hold's reads; the pause watch's polls with their rides; the last row's ends.
+TEST_F(Replay, EveryRecordGoesInItsExchangeWithTheValuesForItsMoment) {
+  const FlightCase cases[] = {
+      // Steps of 1/32 to 5/16 s, one going back, one of 7/8 s that ends rows back to back;
+      // a pause, then a menu, every 200 readings.
+      {"5100 to the end", MaxRows, 5100, 1,
+       [](int r) {
+         const double steps[] = {0.125, 0.1875, 0.3125, 0.0625,  -0.03125,
+                                 0.25,  0.875,  0.3125, 0.15625, 0.03125};
+         return steps[r % 10];
+       },
+       [](int r) { return r % 200 >= 150 && r % 200 < 153 ? 1
+                          : r % 200 == 153                ? 2
+                                                          : 0; }},
+      // From row 0 of a recording of 12 rows: a jump of 5 s, a clock going back 0.4 s, a
+      // reset 500 s back; the rows past the end are the last row.
+      {"2400 to the end of a short recording", 12, 2400, 1,
+       [](int r) { return r == 6   ? 5.0
+                          : r == 7 ? -0.4
+                          : r == 9 ? -500.0
+                                   : 0.3; }, nullptr},
+      {"without latitude and longitude", 4, 2400, 0, [](int) { return 0.25; }, nullptr},
+  };
+  for (const FlightCase& c : cases) {
+    TearDown();
+    SetUp();
+    FillSyntheticRecording(c.rows);
+    showText = 1;
+    for (int r = 0; r < MaxRows; r++) {
+      strcpy(transcriptTexts[r], r % 7 ? "0" : "caption");
+      transcriptDurations[r] = r % 5;
+    }
+    followLatLon = c.withLatLon;
+    clockStep = c.step;
+    pausedAt = c.paused;
+    int startRow = RowOfTimeCode(c.startTimeCode);
+    Fly(startRow);
+    Land();
+    Reference ref(Log());
+    Seen seen = FlightReference(ref, c.rows - 1).Fly(startRow);
+    EXPECT_TRUE(ref.Done()) << c.what;
+    EXPECT_EQ(currentRow, c.rows == MaxRows ? Row5626 : c.rows - 1) << c.what;
+    EXPECT_EQ(linkFailed, 0) << c.what;
+    EXPECT_GT(seen.nextRowFrames, 0) << c.what;
+    if (c.paused) {
+      EXPECT_GT(seen.backToBackEnds, 0) << c.what;
+      EXPECT_GT(seen.pausedFrames, 1) << c.what;
+    }
+    if (c.rows == 12) {
+      EXPECT_GT(seen.negativeFrames, 0) << c.what;
+    }
+  }
 }
 
 struct FailureCase {
   const char* what;
   std::function<bool(const std::vector<Served>&)> isIt;  // the kind of exchange to fail
-  bool endsReplay;
+  int nth;                                               // fail the nth of that kind
 };
 
 bool Has(const std::vector<Served>& exchange, bool write, uint32_t offset) {
@@ -598,59 +688,54 @@ bool Has(const std::vector<Served>& exchange, bool write, uint32_t offset) {
   return false;
 }
 
-// One failure of each kind of exchange, on the third row's: a failed frame start or row end
-// ends the replay without the pause; a failed frame only loses that frame's speed hold.
-TEST_F(Replay, OneFailedExchangeOfEachKind) {
+// Any failed exchange ends the replay: the exit writes follow and nothing else, and the
+// simulator is not paused unless the pause itself went out in the exchange that failed.
+TEST_F(Replay, AnyFailedExchangeEndsTheReplay) {
+  auto frame = [](const std::vector<Served>& e) { return Has(e, true, OffsetHeading); };
+  auto clock = [](const std::vector<Served>& e) { return Has(e, false, OffsetClock); };
+  auto trim = [](const std::vector<Served>& e) { return Has(e, true, OffsetElevatorTrim); };
+  auto flaps = [](const std::vector<Served>& e) {
+    for (const Served& s : e)
+      if (s.write && s.offset == OffsetFlapsLever && Value(s) != 0) return true;
+    return false;
+  };
   const FailureCase cases[] = {
-      {"frame start", [](const std::vector<Served>& e) { return Has(e, false, OffsetClock); },
-       true},
-      {"frame", [](const std::vector<Served>& e) { return Has(e, true, OffsetHeading); }, false},
-      {"row end 1", [](const std::vector<Served>& e) { return Has(e, true, OffsetElevatorTrim); },
-       true},
-      {"row end 2",
-       [](const std::vector<Served>& e) {
-         return !e.empty() && e[0].write && e[0].offset == OffsetFlapsLever && e.size() == 1 &&
-                Value(e[0]) != 0;
-       },
-       true},
+      {"a frame", frame, 8},
+      {"a frame with a row's first end", [&](const auto& e) { return frame(e) && trim(e); }, 3},
+      {"a frame with a row's second end", [&](const auto& e) { return frame(e) && flaps(e); }, 3},
+      {"a poll of the pause watch", [&](const auto& e) { return clock(e) && !frame(e); }, 2},
+      {"the last row's first end", [&](const auto& e) { return trim(e) && !clock(e); }, 1},
+      {"the last row's second end",
+       [](const std::vector<Served>& e) { return Has(e, true, OffsetPause); }, 1},
   };
   for (const FailureCase& c : cases) {
     TearDown();  // a fresh stand-in and link for each case
     SetUp();
     FillSyntheticRecording(MaxRows);
     clockStep = [](int) { return 0.375; };
+    pausedAt = [](int reading) { return reading >= 20 && reading < 23 ? 1 : 0; };
     int seen = 0;
     int failedAt = 0;
     failExchange = [&](const std::vector<Served>& e) {
-      if (failedAt || !c.isIt(e) || ++seen < 8) return false;
+      if (failedAt || !c.isIt(e) || ++seen < c.nth) return false;
       failedAt = e[0].exchange;
       return true;
     };
-    Fly(Row5500);
+    Fly(RowOfTimeCode(5600));
     Land();
     failExchange = nullptr;
     std::vector<Served> log = Log();
     ASSERT_NE(failedAt, 0) << c.what;
-    EXPECT_EQ(linkFailed, c.endsReplay ? 1 : 0) << c.what;
-    EXPECT_EQ(currentRow == Row5626, !c.endsReplay) << c.what;
+    EXPECT_EQ(linkFailed, 1) << c.what;
     std::vector<Served> after;
-    for (const Served& s : log)
+    for (const Served& s : log) {
       if (s.exchange > failedAt) after.push_back(s);
-    if (c.endsReplay) {
-      // Only the exit writes follow; the simulator is not paused.
-      ASSERT_EQ(after.size(), 2u) << c.what;
-      EXPECT_EQ(after[0].offset, OffsetCaptionText) << c.what;
-      for (const Served& s : log) EXPECT_FALSE(s.write && s.offset == OffsetPause) << c.what;
-    } else {
-      // The next frame start carries no throttle writes: none are held from a failed read.
-      ASSERT_FALSE(after.empty());
-      EXPECT_TRUE(Has(after, false, OffsetClock));
-      for (const Served& s : after) {
-        if (s.exchange != after[0].exchange) break;
-        EXPECT_NE(s.offset, OffsetThrottle1) << c.what;
+      if (s.exchange < failedAt) {
+        EXPECT_FALSE(s.write && s.offset == OffsetPause) << c.what;
       }
-      ExpectExitWrites(log);
     }
+    ASSERT_EQ(after.size(), 2u) << c.what;
+    ExpectExitWrites(log);
   }
 }
 

@@ -194,6 +194,11 @@ TEST_F(Simulator, FrameBoundPumpAnswersOncePerFrame) {
     double start = PerformanceSeconds();
     for (int i = 0; i < 6; i++) Read<double>(OffsetClock);
     took[mode] = PerformanceSeconds() - start;
+    std::vector<sim::Record> records = sim::Records();
+    for (size_t i = 1; mode && i < records.size(); i++)  // each exchange in a frame of its own
+      if (records[i].exchange != records[i - 1].exchange) {
+        EXPECT_GT(records[i].frame, records[i - 1].frame);
+      }
     LinkClose();
     sim::Stop();
   }
@@ -356,7 +361,7 @@ TEST_F(Program, FaultOptionsStrikeTheirExchange) {
 
 TEST_F(Program, RefusesABadOption) {
   for (const char* arguments :
-       {"--sim 9", "--rate fast", "--frames", "--bogus 1", "--hang-from 0"}) {
+       {"--sim 9", "--rate fast", "--frames", "--bogus 1", "--hang-from 0", "--frame-jitter 100"}) {
     ASSERT_NO_FATAL_FAILURE(Launch(arguments));
     EXPECT_EQ(ExitCode(), 2u) << arguments;
     EXPECT_EQ(FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr), nullptr) << arguments;

@@ -22,8 +22,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from ostavin_recording import FIRST_ROW_SECOND, clock_text, time_code_seconds  # noqa: E402
 
 OFFSET = {'pause': 0x0262, 'airspeed': 0x02B8, 'altitude': 0x0570, 'pitch': 0x0578,
-          'bank': 0x057C, 'heading': 0x0580, 'autopilot': 0x07BC, 'flaps': 0x0BDC,
-          'gear': 0x0BE8}
+          'bank': 0x057C, 'heading': 0x0580, 'autopilot': 0x07BC, 'trim': 0x0BC0,
+          'flaps': 0x0BDC, 'gear': 0x0BE8}
 TURN = 2.0 ** 32
 METRES_PER_FOOT = 0.3047999902464003
 
@@ -112,6 +112,8 @@ class Replay:
                 self.placement = exchange
         frame = {}
         flaps = None
+        ended = []      # rows that have ended and whose events have not come yet, oldest first
+        ending = None   # the row whose events are coming in
         for line in self.log:
             op = line.get('op')
             if op == 'resume' and self.placement and self.resume is None:
@@ -121,6 +123,8 @@ class Replay:
                 if m:
                     seconds = int(m.group(1)) * 60 + int(m.group(2))
                     if not self.rows or self.rows[-1][0] != seconds:
+                        if self.rows:
+                            ended.append(self.rows[-1][0])
                         self.rows.append((seconds, line['clock'], line['real']))
             if op == 'caption' and self.resume:
                 self.captions.append((self._recording_time(line), line.get('meaning', '')))
@@ -130,7 +134,12 @@ class Replay:
             t = self._recording_time(line)
             if t is None or self.resume is None:
                 continue
-            row = self.rows[-1][0]  # row events belong to the row they end
+            # A row's events ride in the exchanges after the next row began, the trim first;
+            # the last row's, after no other.
+            if op == 'write' and offset == OFFSET['trim']:
+                ending = ended.pop(0) if ended else self.rows[-1][0]
+            row = self.rows[-1][0]
+            event_row = ending if ending is not None else row
             if op == 'read' and offset == OFFSET['airspeed']:
                 self.speeds.append((t, value(line, '<i') / 128.0))
                 continue
@@ -149,18 +158,99 @@ class Replay:
                                     frame.get('bank', 0.0), feet))
                 frame = {}
             elif offset == OFFSET['autopilot'] and not any(e[1].startswith('autopilot') for e in self.events):
-                self.events.append((row, 'autopilot off (first of every row from here on)'))
+                self.events.append((event_row, 'autopilot off (first of every row from here on)'))
             elif offset == OFFSET['gear'] and value(line, '<i') == 16383 and \
                     not any(e[1].startswith('gear') for e in self.events):
-                self.events.append((row, 'gear down (first of every row from here on)'))
+                self.events.append((event_row, 'gear down (first of every row from here on)'))
             elif offset == OFFSET['flaps']:
                 lever = value(line, '<i')
                 if lever and lever != flaps:
-                    self.events.append((row, 'flaps lever %d (%d detents)' % (lever, round(lever / 2047))))
+                    self.events.append((event_row, 'flaps lever %d (%d detents)' % (lever, round(lever / 2047))))
                     flaps = lever
             elif offset == OFFSET['pause'] and value(line, '<h') == 1:
                 self.end = line
-                self.events.append((row, 'pause: the replay ends'))
+                self.events.append((event_row, 'pause: the replay ends'))
+
+
+def catmull_rom(t, p0, p1, p2, p3):
+    t2, t3 = t * t, t * t * t
+    return (0.5 * (2 * t2 - t3 - t) * p0 + 0.5 * (3 * t3 - 5 * t2 + 2) * p1 +
+            0.5 * (t + 4 * t2 - 3 * t3) * p2 + 0.5 * (t3 - t2) * p3)
+
+
+def altitude_units(data_dir):
+    """The altitude row table as the program holds it, indexed by row."""
+    return [feet * 4294967296.0 * 0.3047999902464003
+            for _, feet in read_channel(data_dir, 'vrn505Alt.dat')]
+
+
+def replay_time_of_altitude(table, written, guess):
+    """The replay time (rows from row 0) whose interpolated altitude is the one written,
+    by Newton's steps from a guess; None where the altitude stands too still to tell."""
+    def at(x):
+        row = math.floor(x)
+        p = [table[min(max(r, 0), len(table) - 1)] for r in range(row - 1, row + 3)]
+        return catmull_rom(x - row, *p)
+    h, x = 1e-4, guess
+    for _ in range(4):
+        slope = (at(x + h) - at(x - h)) / (2 * h)
+        if abs(slope) < 1e4:  # under one unit in 0.1 ms
+            return None
+        x -= (at(x) - written) / slope
+    return x
+
+
+def exchanges(log):
+    """(exchange number, its records, the pump's frame) in the order served."""
+    out, current, frames = [], None, {}
+    for line in log:
+        if line.get('op') == 'exchange':
+            frames[line['exchange']] = line.get('frame', 0)
+        if line.get('op') not in ('read', 'write'):
+            continue
+        if current is None or current[0] != line['exchange']:
+            current = (line['exchange'], [])
+            out.append(current)
+        current[1].append(line)
+    return [(number, records, frames.get(number, 0)) for number, records in out]
+
+
+def applied_lags(replay, table):
+    """For each frame exchange from the replay's first clock reading on: (recording seconds
+    of its clock read, applied lag in seconds), the replay time its values were computed
+    for less the replay time its clock read put the replay at; and the share of the
+    simulator's frames from the first frame to the last whose exchange wrote new values.
+    The replay time follows the replay's rules: nothing added for a reading that is not a
+    number or one a second or more back, the overshoot carried at a row's end."""
+    if not replay.rows:
+        return [], 0.0
+    row, fraction, last, started = replay.rows[0][0] - FIRST_ROW_SECOND, 0.0, 0.0, False
+    lags, frames = [], []
+    for _, records, frame in exchanges(replay.log):
+        clock = [r for r in records if r['op'] == 'read' and int(r['offset'], 16) == 0x0310]
+        if not clock:
+            continue
+        reading = value(clock[0], '<d')
+        if not started:
+            started = len(records) == 1  # the thread's own first reading
+            last = reading
+            continue
+        reading = reading if math.isfinite(reading) else last
+        ran, last = reading - last, reading
+        if ran > -1.0:
+            fraction = ran + fraction
+        altitude = [r for r in records if r['op'] == 'write' and int(r['offset'], 16) == OFFSET['altitude']]
+        if altitude:
+            frames.append(frame)
+            clock_time = row + fraction
+            values_time = replay_time_of_altitude(table, value(altitude[0], '<q'), clock_time)
+            lags.append((FIRST_ROW_SECOND + clock_time,
+                         None if values_time is None else values_time - clock_time))
+        if fraction >= 1.0:
+            row += 1
+            fraction = fraction - 1.0 if fraction - 1.0 < 1.0 else 0.0
+    share = len(set(frames)) / (frames[-1] - frames[0] + 1) if frames and frames[0] else 0.0
+    return lags, share
 
 
 def sync_errors(replay, plays):
@@ -238,15 +328,19 @@ def plot(replay, data_dir, out_dir, plays_at):
     return path
 
 
-def plot_pace(replay, out_dir):
+def plot_pace(replay, lags, out_dir):
     pace = replay.pace()
-    figure, axes = plt.subplots(2, 1, figsize=(12, 6), sharex=True)
+    figure, axes = plt.subplots(3, 1, figsize=(12, 9), sharex=True)
     xs = [seconds / 60.0 for seconds, _, _ in pace]
     axes[0].plot(xs, [rate for _, rate, _ in pace], color='tab:blue', linewidth=0.8)
     axes[0].set_ylabel('replay frames per\nsimulated second')
     axes[1].plot(xs, [behind for _, _, behind in pace], color='tab:orange', linewidth=0.8)
     axes[1].set_ylabel('behind the simulator\'s\nclock (s)')
-    axes[1].set_xlabel('recording clock (minutes), per row')
+    shown = [(t, lag) for t, lag in lags if lag is not None]
+    axes[2].plot([t / 60.0 for t, _ in shown], [1000 * lag for _, lag in shown],
+                 color='tab:green', linewidth=0.6)
+    axes[2].set_ylabel('applied lag (ms):\nvalues less clock')
+    axes[2].set_xlabel('recording clock (minutes); pace per row, applied lag per frame')
     for axis in axes:
         axis.grid(alpha=0.3)
     figure.suptitle('VRN505 Ostavin demo: pace of the replay')
@@ -257,7 +351,19 @@ def plot_pace(replay, out_dir):
     return path
 
 
-def summary(replay, syncs, out_dir, settings):
+def lag_rows(lags, share):
+    """The summary's rows for the applied lag, the first two frames apart: they fly before
+    the replay knows a step between two running readings."""
+    sizes = [abs(lag) for _, lag in lags[2:] if lag is not None]
+    if not sizes:
+        return []
+    start = ', '.join('%.1f' % (1000 * abs(lag)) if lag is not None else '-' for _, lag in lags[:2])
+    return ['| simulator frames that got new values | %.3f of those from the first frame to the last |' % share,
+            '| applied lag (values less clock), mean size | %.1f ms |' % (1000 * sum(sizes) / len(sizes)),
+            '| applied lag, worst | %.1f ms (the first two frames, apart: %s ms) |' % (1000 * max(sizes), start)]
+
+
+def summary(replay, syncs, lags, share, out_dir, settings):
     flown_rows = len(replay.rows)
     start_clock = replay.resume['clock'] if replay.resume else 0.0
     end_clock = replay.end['clock'] if replay.end else replay.log[-1]['clock']
@@ -286,7 +392,8 @@ def summary(replay, syncs, out_dir, settings):
     out.append('| replay frames | %d |' % frames)
     out.append('| replay frames per simulated second | %.2f |' % (frames / simulated))
     if frames:
-        out.append('| exchanges per frame | %.1f |' % ((end_exchange - start_exchange) / frames))
+        out.append('| exchanges per frame | %.3f |' % ((end_exchange - start_exchange) / frames))
+    out += lag_rows(lags, share)
     if drifts:
         out.append('| behind the simulator\'s clock at the end | %.2f s |' % drifts[-1])
         out.append('| most behind during the replay | %.2f s |' % max(drifts))
@@ -295,7 +402,8 @@ def summary(replay, syncs, out_dir, settings):
         out.append('| clips started | %d |' % len(syncs))
         out.append('| worst clip sync error | %+.1f ms (clip %d) |' % (worst[1], worst[0]))
     out += ['', '![recorded against flown](flight.png)', '',
-            '![replay frames per simulated second, and how far behind the simulator\'s clock]'
+            '![replay frames per simulated second, how far behind the simulator\'s clock, '
+            'and the applied lag]'
             '(pace.png)', '', '## Scheduled events', '',
             '| Recording clock | Event |', '|---|---|']
     for t, text in replay.events:
@@ -328,8 +436,9 @@ def main():
     syncs = sync_errors(replay, plays)
     plays_at = [time_code_seconds(tc) + error / 1000.0 for tc, error in syncs]
     plot(replay, data_dir, out_dir, plays_at)
-    plot_pace(replay, out_dir)
-    print(open(summary(replay, syncs, out_dir, settings), encoding='utf-8').read().split('\n![')[0])
+    lags, share = applied_lags(replay, altitude_units(data_dir))
+    plot_pace(replay, lags, out_dir)
+    print(open(summary(replay, syncs, lags, share, out_dir, settings), encoding='utf-8').read().split('\n![')[0])
     # A record the stand-in did not expect of the program fails the demo.
     for line in replay.unexpected:
         print('unexpected record: exchange %d, %s %s size %d: %s' % (

@@ -136,8 +136,8 @@ void CloseLog() {
 
 void LogRecord(int exchange, bool write, uint32_t offset, uint32_t size, const uint8_t* bytes) {
   if (state.options.keepRecords)
-    state.records.push_back(
-        {exchange, ClockLocked(), write, offset, std::vector<uint8_t>(bytes, bytes + size)});
+    state.records.push_back({exchange, ClockLocked(), write, offset,
+                             std::vector<uint8_t>(bytes, bytes + size), state.frame});
   if (!state.log) return;
   Line(Format("\"op\":\"%s\",\"offset\":\"0x%04X\",\"size\":%u,\"bytes\":",
               write ? "write" : "read", offset, size) +
@@ -145,7 +145,8 @@ void LogRecord(int exchange, bool write, uint32_t offset, uint32_t size, const u
 }
 
 void LogExchange(int records, LRESULT reply) {
-  Line(Format("\"op\":\"exchange\",\"records\":%d,\"reply\":%ld", records, long(reply)));
+  Line(Format("\"op\":\"exchange\",\"records\":%d,\"reply\":%ld,\"frame\":%d", records, long(reply),
+              state.frame));
   if (state.log) fflush(state.log);
 }
 

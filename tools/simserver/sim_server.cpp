@@ -76,12 +76,15 @@ LRESULT ServeMapping(ATOM atom, int* records) {
 
 // Frame-bound pump: waits for the next frame boundary. The frame's own work is the wait.
 void EndFrame() {
-  double period = 1.0 / state.options.frameRate;
+  double jitter = state.options.frameJitter / 100;
+  std::uniform_real_distribution<double> draw(1 - jitter, 1 + jitter);
+  double period = draw(state.frameLengths) / state.options.frameRate;
   double now = PerformanceSeconds();
   if (state.nextFrame > now) Sleep(DWORD((state.nextFrame - now) * 1000 + 0.999));
   now = PerformanceSeconds();
   state.nextFrame = std::max(state.nextFrame + period, now);  // a late frame owes nothing
   state.servedThisFrame.clear();
+  state.frame++;
 }
 
 // A client is answered at most once per frame: a second request waits for the next boundary.
@@ -245,6 +248,8 @@ void ImmediatePump() {
 // A simulator's main loop: a frame, then whatever messages wait, then the next frame.
 void FramePump() {
   state.nextFrame = PerformanceSeconds();
+  state.frame = 0;
+  state.frameLengths.seed(FrameLengthSeed);
   for (;;) {
     EndFrame();
     MSG message;

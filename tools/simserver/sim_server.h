@@ -56,6 +56,7 @@ struct Options {
   bool startPaused = false;
   int frameRate = 0;        // 0: answer at once; n: n frames per second, each client
                             // answered at most once per frame, between frames
+  double frameJitter = 0;   // each frame's length drawn within +-this % of the period
   std::string logPath;      // log of every exchange and write; empty: none
   bool showWindow = false;  // show the main window (the stand-in program does)
   bool keepRecords = true;  // keep Records() in memory (a long program run does not)
@@ -69,6 +70,7 @@ struct Record {
   bool write;
   uint32_t offset;
   std::vector<uint8_t> bytes;
+  int frame;  // the frame-bound pump's frame that served it, 1 for the first; 0 immediate
 };
 
 // Starts the server thread and waits until its windows exist. Returns false on failure

@@ -2,6 +2,7 @@
 #pragma once
 #include <atomic>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "sim_server.h"
 
 namespace sim {
+
+const unsigned FrameLengthSeed = 505;
 
 struct State {
   Options options;
@@ -49,9 +52,12 @@ struct State {
   std::vector<Record> records;
   FILE* log = nullptr;
 
-  // Frame-bound pump: the next frame boundary and the clients served since the last one.
+  // Frame-bound pump: the next frame boundary, the clients served since the last one, the
+  // frames begun and the draw of each frame's length (a fixed seed: runs repeat).
   double nextFrame = 0;
   std::vector<ATOM> servedThisFrame;
+  int frame = 0;
+  std::mt19937 frameLengths;
 };
 extern State state;
 

@@ -24,6 +24,7 @@ const char Usage[] =
     "  --sim 7|8              simulator version: 7 FS2004, 8 FSX (default 8)\n"
     "  --rate R               simulator seconds per real second (default 1)\n"
     "  --frames N             frame-bound pump at N frames per second (default 0: immediate)\n"
+    "  --frame-jitter P       each frame's length drawn within +-P % of the period (0 to 99)\n"
     "  --paused               start paused\n"
     "  --log FILE             JSON-lines log of every exchange, record and event\n"
     "  --headless             do not show the main window\n"
@@ -90,6 +91,10 @@ bool ParseValue(const std::string& name, const char* value, sim::Options* option
   }
   if (name == "--rate") {
     return ParseNumber(value, &options->clockRate) && options->clockRate >= 0;
+  }
+  if (name == "--frame-jitter") {
+    double& jitter = options->frameJitter;
+    return ParseNumber(value, &jitter) && jitter >= 0 && jitter < 100;
   }
   if (!ParseInteger(value, hex ? 16 : 10, &integer)) return false;
   if (name == "--sim")
