@@ -2,7 +2,9 @@
 # Everything runs under 64-bit Wine: these machines' kernels may not run 32-bit Linux
 # programs, and Debian's 32-bit loader (/usr/lib/wine/wine, behind /usr/bin/wine) is one.
 # The 64-bit loader starts a 32-bit Windows program through that loader where it can run.
-#   use_wine_prefix PREFIX   the settings every Wine program here runs with, in PREFIX
+#   use_wine_prefix PREFIX   the settings every Wine program here runs with, in PREFIX; code
+#                            page 932 as on a Japanese system, or 1252 as on an English one
+#                            with OSTAVIN_LOCALE=C.UTF-8
 #   wine / wineserver        the 64-bit loader ($wine_loader) and server
 #   start_wine / stop_wine   one wineserver for a whole run (see scripts/test)
 #   winpath PATH             a Linux path as the Z: path Windows programs take
@@ -10,7 +12,7 @@
 
 use_wine_prefix() {
   export WINEPREFIX=$1 WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
-  export WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=ja_JP.UTF-8
+  export WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=${OSTAVIN_LOCALE:-ja_JP.UTF-8}
 }
 
 wine_loader=/usr/lib/wine/wine64

@@ -18,10 +18,11 @@ static void StopReplay() {
   voiceThreadHandle = nullptr;
 }
 
+// Through the wide calls, so that the Japanese shows whatever the system's code page.
 static void SetItemString(HWND dialog, int control, UINT stringId) {
-  char text[StringBufferSize] = "";
-  LoadStringA(GetModuleHandleA(nullptr), stringId, text, sizeof text);
-  SetDlgItemTextA(dialog, control, text);
+  wchar_t text[StringBufferSize] = L"";
+  LoadStringW(GetModuleHandleA(nullptr), stringId, text, StringBufferSize);
+  SetDlgItemTextW(dialog, control, text);
 }
 
 static void FillStartList(HWND dialog) {

@@ -15,7 +15,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     voiceLibrary = LoadLibraryA("Vox.dll");
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CONTROL), nullptr, ControlDialogProc, 0);
   } else {
-    ShowMessageBox(linkResultMessages[result], LinkFailureCaption);
+    ShowAsciiMessageBox(linkResultMessages[result], LinkFailureCaption);
   }
 
   ReleaseMutex(mutex);

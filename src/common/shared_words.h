@@ -8,8 +8,8 @@
 #define DisplayName "VRN505 Ostavin"
 #define LinkFailureCaption "VRN505: Failed to open link to FSUIPC"
 
-// String table (Japanese, src/app/strings.rc), loaded with LoadStringA into StringBufferSize
-// bytes.
+// String table (Japanese, src/app/strings.rc), loaded with LoadStringW into StringBufferSize
+// characters.
 #define IDS_CLOSING_NOTICE 103
 #define IDS_PLAY_VOICE 104
 #define IDS_SHOW_TEXT 105
@@ -54,8 +54,26 @@ extern std::atomic<int32_t> linkFailed;
 // ---- Message box ----------------------------------------------------------------------------
 
 // Every box of the program: no owner, one OK button, the display name as caption unless
-// the box has its own. Blocks the calling thread until the user answers it.
-inline void ShowMessageBox(const char* text, const char* caption = DisplayName) {
-  MessageBoxA(nullptr, text, caption, MB_OK);
+// the box has its own. The text reaches the screen as UTF-16, so that its Japanese reads the
+// same whatever the system's code page. Blocks the calling thread until the user answers it.
+inline void ShowMessageBox(const wchar_t* text, const wchar_t* caption = L"" DisplayName) {
+  MessageBoxW(nullptr, text, caption, MB_OK);
+}
+
+// The program's ASCII texts (the link's messages, file names) as UTF-16, character by
+// character, cut to count - 1 characters.
+inline void WidenAscii(wchar_t* wide, const char* text, int count) {
+  int i = 0;
+  for (; text[i] && i < count - 1; i++) wide[i] = static_cast<unsigned char>(text[i]);
+  wide[i] = 0;
+}
+
+// A box whose text and caption are ASCII, each of fewer than StringBufferSize characters.
+inline void ShowAsciiMessageBox(const char* text, const char* caption = DisplayName) {
+  wchar_t wideText[StringBufferSize];
+  wchar_t wideCaption[StringBufferSize];
+  WidenAscii(wideText, text, StringBufferSize);
+  WidenAscii(wideCaption, caption, StringBufferSize);
+  ShowMessageBox(wideText, wideCaption);
 }
 #endif

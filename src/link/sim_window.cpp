@@ -91,8 +91,8 @@ void ShowClockInTitle(int row) {
 
 void EndProgram(HINSTANCE instance) {
   LinkClose();
-  char notice[StringBufferSize] = "";
-  LoadStringA(instance, IDS_CLOSING_NOTICE, notice, StringBufferSize);
+  wchar_t notice[StringBufferSize] = L"";
+  LoadStringW(instance, IDS_CLOSING_NOTICE, notice, StringBufferSize);
   ShowMessageBox(notice);
   const SimTitles* titles = TitlesOfVersion();
   HWND window = simWindow;

@@ -89,5 +89,5 @@ void ShowCaption(int row, LinkRecords* records);
 
 // Message boxes of the loaders: no owner, the display name, one OK button.
 void ShowRecordingString(UINT stringId);
-// "<file> の書式がおかしいです\n<line>行目", line counted from 1.
+// "<file> の書式がおかしいです\n<line>行目", line counted from 1; the file's name is ASCII.
 void ShowFormatError(const char* fileName, int line);

@@ -52,13 +52,11 @@ static void PlaceAircraft() {
   AddWrite(&records, OffsetLongitude, 8, &longitude);
   LinkResult result;
   int placed = LinkExchange(&records, &result);
-  if (!placed) ShowMessageBox(linkResultMessages[result], LinkFailureCaption);
+  if (!placed) ShowAsciiMessageBox(linkResultMessages[result], LinkFailureCaption);
 }
 
-// "開始時刻のデータがありません": the recording holds no row for the chosen start minute.
-static const char NoStartRowMessage[] =
-    "\x8a\x4a\x8e\x6e\x8e\x9e\x8d\x8f\x82\xcc\x83\x66\x81\x5b\x83\x5e\x82\xaa\x82\xa0\x82\xe8"
-    "\x82\xdc\x82\xb9\x82\xf1";
+// The recording holds no row for the chosen start minute.
+static const wchar_t NoStartRowMessage[] = L"開始時刻のデータがありません";
 
 void StartReplay(HWND dialog) {
   ReadChoices(dialog);

@@ -58,7 +58,7 @@ static int IsClipTime(TimeCode time) {
 static void ReportUnopenedClip(const char* fileName) {
   char message[128];
   wsprintfA(message, "Cannot open sound file :\n%s", fileName);
-  ShowMessageBox(message);
+  ShowAsciiMessageBox(message);
 }
 
 // Stop, Open and Play the clip of a time code. Returns 1 when it plays.

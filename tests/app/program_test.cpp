@@ -44,6 +44,19 @@ const char NoStartRowText[] =  // 開始時刻のデータがありません
 
 const char FsxTitle[] = "Microsoft Flight Simulator X";
 
+// A text of the string table, as the program's wide calls load it.
+std::wstring TableString(UINT id) {
+  wchar_t text[StringBufferSize] = L"";
+  EXPECT_GT(LoadStringW(GetModuleHandleA(nullptr), id, text, StringBufferSize), 0) << id;
+  return text;
+}
+
+// The system's code page that this run stands for: 932, or the one ctest names.
+UINT RunCodePage() {
+  const char* named = getenv("OSTAVIN_CODE_PAGE");
+  return named ? UINT(atoi(named)) : 932;
+}
+
 // Keeps the first `lines` lines of every file of the recording.
 void CutRecording(const std::string& work, int lines) {
   const char* files[] = {"vrn505Roll.dat",    "vrn505Pitch.dat",    "vrn505Heading.dat",
@@ -94,6 +107,13 @@ class Program : public ::testing::Test {
   }
 
   std::vector<LoggedWrite> LoggedWrites() { return Writes(ReadLog(standIn.log)); }
+
+  void ExpectWideBox(const std::wstring& text) {
+    SeenBox box;
+    ASSERT_TRUE(WaitBox(app.id, 10000, &box));
+    EXPECT_EQ(box.caption, DisplayName);
+    EXPECT_EQ(box.wideText, text);
+  }
 
   // A message box of the program as the user sees it: caption, text, no owner, one OK.
   void ExpectBox(const char* caption, const char* text) {
@@ -347,6 +367,38 @@ TEST_F(Program, StartBeyondTheRecordingTellsWhyAndStartsNothing) {
   EXPECT_TRUE(WaitWrite(OffsetPause, 1, 10000));
   driver::Press(dialog, IDCANCEL);
   ExpectOrderlyEnd("exit after a start beyond the recording");
+}
+
+// Read back in UTF-16, the texts on screen are the string table's whatever the system's code
+// page: ctest runs this under 932 and again under 1252 (app_program_cp1252_test).
+TEST_F(Program, TextsOnScreenAreTheStringTablesUnderEveryCodePage) {
+  ASSERT_EQ(GetACP(), RunCodePage());
+  std::string elevator = work + "\\data\\vrn505Elevator.dat";
+  DeleteFileA(elevator.c_str());
+  ASSERT_TRUE(WriteTestFile(work + "\\data\\cvrText.dat", "24:00\t0\t0\r\nno tabs\r\n"));
+  StartSimulator();
+  StartProgram();
+  const struct {
+    int control;
+    UINT id;
+  } items[] = {{IDC_PLAY_VOICE, IDS_PLAY_VOICE},
+               {IDC_SHOW_TEXT, IDS_SHOW_TEXT},
+               {IDC_START_LABEL, IDS_START_TIME},
+               {IDCANCEL, IDS_EXIT},
+               {IDC_FOLLOW_LATLON, IDS_FOLLOW_LATLON}};
+  for (const auto& item : items)
+    EXPECT_EQ(WideWindowText(GetDlgItem(dialog, item.control)), TableString(item.id)) << item.id;
+  driver::Press(dialog, IDOK);
+  ExpectWideBox(TableString(IDS_DATA_FILE_MISSING));
+  CopyFileA((std::string(OSTAVIN_SAMPLE_DIR) + "\\data\\vrn505Elevator.dat").c_str(),
+            elevator.c_str(), FALSE);
+  driver::Press(dialog, IDOK);
+  ExpectWideBox(L"cvrText.dat の書式がおかしいです\n2行目");
+  driver::Press(dialog, IDCANCEL);
+  ExpectWideBox(TableString(IDS_CLOSING_NOTICE));
+  DWORD code = 99;
+  ASSERT_TRUE(WaitProcessExit(app, 5000, &code));
+  EXPECT_EQ(code, 0u);
 }
 
 TEST_F(Program, WithoutVoxTheVoiceBoxIsClearedAndGreyedAndTheReplayRuns) {

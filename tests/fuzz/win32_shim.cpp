@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "link/link.h"
@@ -19,19 +20,19 @@ static bool filePresent[DataFileCount];
 
 HINSTANCE GetModuleHandleA(const char*) { return nullptr; }
 
-// As Win32 does: the text cut to size - 1 bytes and terminated; its length.
-int LoadStringA(HINSTANCE, UINT id, char* buffer, int size) {
-  std::string text = "string " + std::to_string(id);
+// As Win32 does: the text cut to size - 1 characters and terminated; its length.
+int LoadStringW(HINSTANCE, UINT id, wchar_t* buffer, int size) {
+  std::wstring text = L"string " + std::to_wstring(id);
   if (size <= 0) return 0;
   int length = int(text.size()) < size - 1 ? int(text.size()) : size - 1;
-  memcpy(buffer, text.data(), length);
+  wmemcpy(buffer, text.data(), length);
   buffer[length] = 0;
   return length;
 }
 
-// The texts must be terminated strings: strlen lets AddressSanitizer check that.
-int MessageBoxA(HWND, const char* text, const char* caption, UINT) {
-  return int(strlen(text) + strlen(caption) > 0);
+// The texts must be terminated strings: wcslen lets AddressSanitizer check that.
+int MessageBoxW(HWND, const wchar_t* text, const wchar_t* caption, UINT) {
+  return int(wcslen(text) + wcslen(caption) > 0);
 }
 
 // The bytes of a caption's write are read at once, as the link client copies them.

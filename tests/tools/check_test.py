@@ -6,8 +6,12 @@ Usage: check_test.py BUILD_DIR
 Each row of CASES breaks a fresh copy of the sample in one way and names every line the
 checker must print for it (decoded from Shift-JIS) and its exit code. The checker runs under
 the build's Wine prefix with LC_ALL=ja_JP.UTF-8, as a user's code page 932 system runs it.
+On a console (a pseudo-terminal here) it must show its Japanese under code page 1252 too.
 """
 import os
+import pty
+import re
+import select
 import shutil
 import subprocess
 import sys
@@ -155,6 +159,9 @@ CASES = [
 ]
 
 USAGE_CASES = [["a", "b"], ["-h"], ["Z:\\no\\such\\folder"]]
+# On a console under code page 1252, as an English system's, the Japanese of a usage case.
+CONSOLE_ARGS = ["Z:\\no\\such\\folder"]
+CONSOLE_TEXTS = ["フォルダに入れません:", "使い方:"]
 
 
 def run(args):
@@ -162,6 +169,31 @@ def run(args):
     done = subprocess.run([os.path.join(BUILD, "winerun"), CHECKER] + args, env=env,
                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
     return done.returncode, done.stdout.decode("cp932").replace("\r\n", "\n").splitlines()
+
+
+def run_on_console(args):
+    """The exit code and the screen's text (Wine's cursor controls left out) of the checker
+    writing to a console, with Wine under code page 1252."""
+    env = dict(os.environ, OSTAVIN_LOCALE="C.UTF-8")
+    master, slave = pty.openpty()
+    checker = subprocess.Popen([os.path.join(BUILD, "winerun"), CHECKER] + args, env=env,
+                               stdin=slave, stdout=slave, stderr=subprocess.DEVNULL)
+    os.close(slave)
+    screen = b""
+    # Until the checker has ended and the console has nothing more; a Wine process that
+    # outlives it may hold the terminal open.
+    while True:
+        if select.select([master], [], [], 1.0)[0]:
+            try:
+                screen += os.read(master, 4096)
+                continue
+            except OSError:
+                break
+        if checker.poll() is not None:
+            break
+    os.close(master)
+    code = checker.wait(timeout=120)
+    return code, re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", screen).decode("utf-8", "replace")
 
 
 def check_case(root, name, changes, code, expected):
@@ -195,7 +227,11 @@ def main():
         print(("ok: usage %r" if ok else "usage %r: exit code %d, printed %r") %
               ((args,) if ok else (args, code, lines)))
         failed += not ok
-    total = len(CASES) + len(USAGE_CASES)
+    code, screen = run_on_console(CONSOLE_ARGS)
+    ok = code == 2 and all(text in screen for text in CONSOLE_TEXTS)
+    print("ok: on a console" if ok else "on a console: exit code %d, shown %r" % (code, screen))
+    failed += not ok
+    total = len(CASES) + len(USAGE_CASES) + 1
     print("check_test: %d passed, %d failed" % (total - failed, failed))
     return 1 if failed else 0
 

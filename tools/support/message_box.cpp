@@ -45,6 +45,7 @@ SeenBox Read(HWND window) {
   box.owner = GetWindow(window, GW_OWNER);
   box.caption = WindowText(window);
   box.text = WindowText(GetDlgItem(window, BoxTextId));
+  box.wideText = WideWindowText(GetDlgItem(window, BoxTextId));
   EnumChildWindows(window, CollectButtons, reinterpret_cast<LPARAM>(&box.buttons));
   return box;
 }
@@ -59,6 +60,12 @@ std::vector<SeenBox> seenBoxes;
 std::string WindowText(HWND window) {
   char text[1024] = "";
   GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::wstring WideWindowText(HWND window) {
+  wchar_t text[1024] = L"";
+  GetWindowTextW(window, text, 1024);
   return text;
 }
 

@@ -13,11 +13,14 @@ struct SeenBox {
   HWND owner = nullptr;  // null for an unowned box
   std::string caption;   // narrow bytes, as GetWindowTextA gives them
   std::string text;
+  std::wstring wideText;             // the text as GetWindowTextW gives it, whatever the code page
   std::vector<std::string> buttons;  // the visible push buttons' texts
 };
 
 // A window's text in narrow bytes, as GetWindowTextA gives them.
 std::string WindowText(HWND window);
+// The same in UTF-16, as GetWindowTextW gives it.
+std::wstring WideWindowText(HWND window);
 
 // A visible message box of the process, or null.
 HWND FindMessageBox(DWORD processId);

@@ -23,5 +23,5 @@ typedef intptr_t LPARAM;
 #define MB_OK 0
 
 HINSTANCE GetModuleHandleA(const char* name);
-int LoadStringA(HINSTANCE instance, UINT id, char* buffer, int size);
-int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
+int LoadStringW(HINSTANCE instance, UINT id, wchar_t* buffer, int size);
+int MessageBoxW(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
