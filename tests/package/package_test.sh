@@ -76,13 +76,14 @@ for message in ("datファイルが開けません", "データ行が多過ぎ�
         sys.exit("readme.txt lacks %s" % message)
 PY
 
-# What the user unpacked is complete: the checker passes it, and the demo flies in it. Where
-# 32-bit programs do not run, the test build's program, Vox.dll, stand-in and checker stand in
-# for the release's, in a copy, with the unpacked data and sound.
+# What the user unpacked is complete: the checker passes it, and the demo flies in it, which
+# flies the release build. Where 32-bit programs do not run, that flight is skipped: the test
+# build's program, Vox.dll, stand-in and checker stand in for the release's, in a copy, with
+# the unpacked data and sound.
 . "$here/scripts/wine_env.sh"
 flown=$folder checker=VRN505Check.exe
 if ! why=$(runs_32bit); then
-  echo "package test: this machine does not run 32-bit programs ($why): flown with the test build's executables"
+  echo "package test: the release build's flight was skipped: this machine does not run 32-bit programs ($why); flown with the test build's executables"
   flown=$root/flown
   cp -r "$folder" "$flown"
   cp "$build/src/app/VRN505Ostavin.exe" "$build/tools/vox/Vox.dll" "$build/tools/simulator.exe" "$flown/"
@@ -90,4 +91,4 @@ if ! why=$(runs_32bit); then
 fi
 (cd "$flown" && "$build/winerun" "$checker" >"$root/check.txt") || fail "VRN505Check: $(iconv -f CP932 -t UTF-8 "$root/check.txt")"
 bash "$here/tests/demo/short_demo.sh" "$build" "$root/demo-report" --from "$flown"
-echo "package test: both zips unpacked and flown"
+echo "package test: both zips unpacked and flown ($([ "$flown" = "$folder" ] && echo "the release build" || echo "the test build's executables"))"
