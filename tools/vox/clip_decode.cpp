@@ -9,6 +9,7 @@ namespace {
 
 const long DecodeFrames = 4096;  // frames asked of the decoder at a time
 const int MaxHolesInARow = 64;   // holes without sound between them before the sound ends
+const size_t InitialBytes = 4096;
 
 // ---- Bounded reader -----------------------------------------------------------------------
 
@@ -135,10 +136,15 @@ void FreeClipImage(ClipImage* image) {
 
 int OpenClipDecoder(ClipDecoder* decoder, const unsigned char* bytes, size_t size) {
   memset(decoder, 0, sizeof *decoder);
-  decoder->reader = ClipReader{bytes, size, 0};
-  if (!bytes || size > MaxClipBytes) return 0;
+  if (!bytes || size == 0 || size > MaxClipBytes) return 0;
+  // The first bytes go in as the decoder's initial data: libogg's page search would otherwise
+  // start on a buffer not yet made (a null pointer plus 0, which UBSan rightly refuses).
+  size_t initial = size < InitialBytes ? size : InitialBytes;
+  decoder->reader = ClipReader{bytes, size, initial};
   // On failure vorbisfile clears what it began itself.
-  if (ov_open_callbacks(&decoder->reader, &decoder->file, nullptr, 0, boundedReader) != 0) return 0;
+  char* first = reinterpret_cast<char*>(const_cast<unsigned char*>(bytes));
+  if (ov_open_callbacks(&decoder->reader, &decoder->file, first, long(initial), boundedReader) != 0)
+    return 0;
   decoder->opened = 1;
   vorbis_info* info = ov_info(&decoder->file, 0);
   if (!info || info->channels < 1 || info->rate < MinClipRate || info->rate > MaxClipRate) {
