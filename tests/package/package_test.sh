@@ -14,6 +14,9 @@ mkdir -p "$root/unpacked"
 
 OSTAVIN_PACKAGE_BUILT=1 BUILD_DIR=$build "$here/scripts/package" --out "$root/dist"
 (cd "$root/dist" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS"
+# The same build packs to the same bytes.
+OSTAVIN_PACKAGE_BUILT=1 BUILD_DIR=$build "$here/scripts/package" --out "$root/again" >/dev/null
+cmp -s "$root/dist/SHA256SUMS" "$root/again/SHA256SUMS" || fail "a second package differs"
 zips=("$root"/dist/VRN505Ostavin-*.zip)
 [ ${#zips[@]} -eq 2 ] || fail "expected two zips, found ${zips[*]}"
 for zip in "${zips[@]}"; do unzip -q "$zip" -d "$root/unpacked"; done
