@@ -5,6 +5,7 @@
 #include "app/app.h"  // the dialog's control ids
 #include "link/link.h"
 #include "link/offsets.h"
+#include "log/flight_log.h"
 #include "recording/recording.h"  // LoadFlightData and the start row's tables
 #include "replay/replay.h"
 #include "voice/voice.h"  // VoiceThread, started beside the replay thread
@@ -52,6 +53,7 @@ static void PlaceAircraft() {
   AddWrite(&records, OffsetLongitude, 8, &longitude);
   LinkResult result;
   int placed = LinkExchange(&records, &result);
+  if (!placed) LogFault("placement", result);
   if (!placed) ShowAsciiMessageBox(linkResultMessages[result], LinkFailureCaption);
 }
 
@@ -68,6 +70,7 @@ void StartReplay(HWND dialog) {
     return;
   }
   stopRequested = 0;
+  LogReplayStart(timeCodes[currentRow]);
   if (playVoice) voiceThreadHandle = CreateThread(nullptr, 0, VoiceThread, nullptr, 0, nullptr);
   replayThreadHandle = CreateThread(nullptr, 0, ReplayThread, nullptr, 0, nullptr);
   RaiseSimWindow();
