@@ -50,8 +50,9 @@ double LagWorstMs(const ReplayFigures* figures);
 // not taken for two.
 int StepFrames(double step, double frameLength);
 // The frame length from the positive steps around the one to be told: their median, which
-// a jittered frame or a step of two frames does not move while most steps are one frame.
-// Reorders the steps.
+// a jittered frame or a step of two frames does not move while most steps are one frame;
+// or, where a quarter of them or more lie at half that median (most steps then span two
+// frames), the median of those. Reorders the steps.
 double FrameLength(double* steps, int count);
 
 // ---- The log file -------------------------------------------------------------------------

@@ -54,10 +54,19 @@ double LagMeanMs(const ReplayFigures* figures) {
 
 double LagWorstMs(const ReplayFigures* figures) { return 1000.0 * figures->lagWorst; }
 
+// Where most steps span two frames, their median is two frames; the steps of one frame then
+// stand apart at half of it, a quarter of the steps or more, and their median is the frame.
 double FrameLength(double* steps, int count) {
   if (count <= 0) return 0.0;
   std::nth_element(steps, steps + count / 2, steps + count);
-  return steps[count / 2];
+  double median = steps[count / 2];
+  double* end = std::partition(steps, steps + count, [median](double step) {
+    return step >= 0.4 * median && step <= 0.6 * median;
+  });
+  int halves = int(end - steps);
+  if (4 * halves < count) return median;
+  std::nth_element(steps, steps + halves / 2, end);
+  return steps[halves / 2];
 }
 
 int StepFrames(double step, double frameLength) {
