@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shlobj.h>  // SHGetFolderPathA: the local application data folder, since Windows XP
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@ static const bool logLockMade = (InitializeCriticalSection(&logLock), true);
 
 // Written by Open/CloseFlightLog on one thread while no replay runs; read under logLock.
 static HANDLE logFile;
+static std::atomic<bool> logOpen;  // logFile is set: LogLine's look before it formats
 static HANDLE writerThread;
 static HANDLE writerWake;
 static char logPath[MAX_PATH];
@@ -49,7 +51,7 @@ static void Append(const char* line, int bytes) {
 }
 
 void LogLine(const char* format, ...) {
-  if (!logFile) return;  // read without the lock: Append checks again
+  if (!logOpen) return;  // Append checks logFile again, under the lock
   char line[LogLineBytes];
   va_list arguments;
   va_start(arguments, format);
@@ -131,6 +133,7 @@ static int StartWriter(HANDLE file) {
   EnterCriticalSection(&logLock);
   logFile = file;
   LeaveCriticalSection(&logLock);
+  logOpen = true;
   return 1;
 }
 
@@ -172,6 +175,7 @@ void CloseFlightLog() {
   writerEnding = 1;
   SetEvent(writerWake);
   DWORD ended = WaitForSingleObject(writerThread, WriterEndMs);
+  logOpen = false;
   EnterCriticalSection(&logLock);
   HANDLE file = logFile;
   logFile = nullptr;

@@ -85,13 +85,17 @@ const int StepHalf = 15;
 static double stepRing[StepWindow];
 static int stepsSeen, stepsTold;
 
-// The clip starts and row starts that the voice and replay threads tell each other.
+// The clip starts and row starts that the voice and replay threads tell each other, under
+// clipLock. The voice thread may start a clip again until it sees its row begun, so a clip's
+// line waits for the end of its row and tells the last start, the one that is heard.
 static CRITICAL_SECTION clipLock;
 static const bool clipLockMade = (InitializeCriticalSection(&clipLock), true);
-static TimeCode pendingClip = -1;  // a clip started before its row began
+static TimeCode pendingClip = -1;  // a clip started before its row began, and when
 static double pendingClipMs;
 static TimeCode startedRow = -1;  // the row that began last, and when
 static double startedRowMs;
+static TimeCode rowClip = -1;  // the clip of that row, and its last start
+static double rowClipMs;
 static std::atomic<int> clipsTold;  // clip lines of this replay
 
 void LogReplayStart(int startTimeCode) {
@@ -101,7 +105,7 @@ void LogReplayStart(int startTimeCode) {
   stepsSeen = stepsTold = 0;
   exchangesAtStart = -1;
   EnterCriticalSection(&clipLock);
-  pendingClip = startedRow = -1;
+  pendingClip = startedRow = rowClip = -1;
   LeaveCriticalSection(&clipLock);
   clipsTold = 0;
   rowTimeCode = startTimeCode;
@@ -125,6 +129,14 @@ static void KeepStep(double step) {
   if (stepsSeen - stepsTold > StepHalf) TellStep();
 }
 
+// Under clipLock: the clip of the row that began last, against that row's start.
+static void TellRowClip() {
+  if (rowClip < 0) return;
+  LogLine("clip tc=%d sync_ms=%.1f", rowClip, rowClipMs - startedRowMs);
+  clipsTold++;
+  rowClip = -1;
+}
+
 void LogRowStart(TimeCode timeCode) {
   if (exchangesAtStart < 0) exchangesAtStart = replayExchanges;
   rowOpen = 1;
@@ -132,11 +144,12 @@ void LogRowStart(TimeCode timeCode) {
   rowExchangesAt = replayExchanges;
   double now = ProgramMs();
   EnterCriticalSection(&clipLock);
+  TellRowClip();
   startedRow = timeCode;
   startedRowMs = now;
   if (pendingClip == timeCode) {
-    LogLine("clip tc=%d sync_ms=%.1f", timeCode, pendingClipMs - now);
-    clipsTold++;
+    rowClip = timeCode;
+    rowClipMs = pendingClipMs;
   }
   pendingClip = -1;
   LeaveCriticalSection(&clipLock);
@@ -145,9 +158,9 @@ void LogRowStart(TimeCode timeCode) {
 void LogClipStart(TimeCode timeCode) {
   double now = ProgramMs();
   EnterCriticalSection(&clipLock);
-  if (startedRow == timeCode) {  // its row began before it: late
-    LogLine("clip tc=%d sync_ms=%.1f", timeCode, now - startedRowMs);
-    clipsTold++;
+  if (startedRow == timeCode) {  // its row has begun: a late start, or a start again
+    rowClip = timeCode;
+    rowClipMs = now;
   } else {
     pendingClip = timeCode;
     pendingClipMs = now;
@@ -201,6 +214,9 @@ void LogReplayEnd() {
     row.behind = (lastReading - firstReading) - rowsEnded;
     WriteRow();
   }
+  EnterCriticalSection(&clipLock);
+  TellRowClip();
+  LeaveCriticalSection(&clipLock);
   total.clips = clipsTold;
   total.exchanges = exchangesAtStart < 0 ? 0 : replayExchanges - exchangesAtStart;
   LogLine(

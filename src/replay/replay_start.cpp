@@ -53,8 +53,9 @@ static void PlaceAircraft() {
   AddWrite(&records, OffsetLongitude, 8, &longitude);
   LinkResult result;
   int placed = LinkExchange(&records, &result);
-  if (!placed) LogFault("placement", result);
-  if (!placed) ShowAsciiMessageBox(linkResultMessages[result], LinkFailureCaption);
+  if (placed) return;
+  LogFault("placement", result);
+  ShowAsciiMessageBox(linkResultMessages[result], LinkFailureCaption);
 }
 
 // The recording holds no row for the chosen start minute.

@@ -164,7 +164,7 @@ static void FlyRows() {
   for (;;) {
     if (!FlyFrame(row)) return;
     if (rowFraction < 1.0 && stopRequested == 0) continue;
-    if (rowFraction >= 1.0) LogRowEnd();  // a stop ends a row that its clock has not
+    if (rowFraction >= 1.0) LogRowEnd();  // a row a stop cut short is told at the end
     if (stopRequested != 0 || timeCodes[row] == ReplayEndTime || row >= LastRow()) {
       EndReplay(row);
       return;
