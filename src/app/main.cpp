@@ -4,14 +4,19 @@
 
 #include "app/app.h"
 #include "link/link.h"
+#include "log/flight_log.h"
 #include "voice/voice.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   HANDLE mutex = CreateMutexA(nullptr, TRUE, DisplayName);
   if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;  // another copy runs: quit silently
 
+  OpenFlightLog();
+  LogStart();
   LinkResult result = 0;
-  if (LinkOpen(0, &result)) {
+  int opened = LinkOpen(0, &result);
+  LogLink(opened, result);
+  if (opened) {
     voiceLibrary = LoadLibraryA("Vox.dll");
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CONTROL), nullptr, ControlDialogProc, 0);
   } else {
@@ -23,5 +28,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (voiceLibrary) FreeLibrary(voiceLibrary);
   voiceLibrary = nullptr;
   EndProgram(instance);
+  LogExit(opened ? "dialog" : "link");
+  CloseFlightLog();
   return 0;
 }

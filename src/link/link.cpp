@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "link/offsets.h"
+#include "log/flight_log.h"  // a failed exchange goes into the flight log
 
 const char* const linkResultMessages[LinkResultCount] = {
     "Okay",
@@ -37,6 +38,7 @@ uint32_t simVersion;
 LinkSystemCalls linkSystemCalls = {RegisterWindowMessageA, GlobalAddAtomA, CreateFileMappingA,
                                    MapViewOfFile};
 std::atomic<int32_t> linkUnanswered;
+std::atomic<int32_t> replayExchanges;
 
 enum : uint32_t { RequestEnd = 0, RequestRead = 1, RequestWrite = 2 };
 const uint32_t ReadHeaderSize = 16;
@@ -324,8 +326,12 @@ int LinkExchange(const LinkRecords* records, LinkResult* result) {
 
 int ReplayExchange(const LinkRecords* records, LinkResult* result) {
   if (linkUnanswered == 1) return Fail(result, LinkTimedOut);
-  if (LinkExchange(records, result)) return 1;
+  if (LinkExchange(records, result)) {
+    replayExchanges++;
+    return 1;
+  }
   if (*result == LinkTimedOut || *result == LinkSendFailed) linkUnanswered = 1;
+  LogFault("exchange", *result);
   return 0;
 }
 

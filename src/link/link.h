@@ -97,6 +97,9 @@ int LinkExchange(const LinkRecords* records, LinkResult* result);
 // tries again and again. These wrappers then send nothing and fail at once with
 // LinkTimedOut. Set here; the replay thread clears it as it starts.
 extern std::atomic<int32_t> linkUnanswered;
+// The replay thread's exchanges that succeeded. ReplayExchange counts them; the flight log
+// reads them.
+extern std::atomic<int32_t> replayExchanges;
 // LinkExchange behind that rule. Returns 1 on success and 0 on failure, *result set on
 // every path; linkFailed is left alone.
 int ReplayExchange(const LinkRecords* records, LinkResult* result);

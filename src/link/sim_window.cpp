@@ -4,6 +4,7 @@
 
 #include "link/link.h"
 #include "link/offsets.h"
+#include "log/flight_log.h"
 #include "recording/recording.h"  // timeCodes: the title clock shows the row's time code
 
 std::atomic<HWND> simWindow;
@@ -56,13 +57,17 @@ static BOOL CALLBACK OfferWindow(HWND window, LPARAM) {
 }
 
 void RaiseSimWindow() {
-  if (EnumWindows(OfferWindow, 0)) return;  // ran to its end: no window matched
+  if (EnumWindows(OfferWindow, 0)) {  // ran to its end: no window matched
+    LogWindow(0, nullptr);
+    return;
+  }
   HWND window = simWindow;
   if (IsIconic(window))
     ShowWindow(window, SW_RESTORE);
   else
     SetForegroundWindow(window);
   SetSimTitle(window, TitlesOfVersion()->addOn);
+  LogWindow(1, window);
 }
 
 // Minutes are the first two digits, seconds the rest. At most two of each are kept, so an

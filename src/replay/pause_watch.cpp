@@ -2,6 +2,7 @@
 // the voice thread through simPaused.
 #include "link/link.h"
 #include "link/offsets.h"
+#include "log/flight_log.h"
 #include "replay/replay.h"
 
 // The indicators (and the clock when asked) stay 0 when the exchange fails.
@@ -20,8 +21,7 @@ void AddWatchReads(LinkRecords* records, WatchReadings* readings) {
 }
 
 // Polls every 40 ms until the simulator runs, a stop is asked for or the link fails.
-static void PollUntilRunning(WatchReadings* readings, int withClock,
-                             void (*addRides)(LinkRecords*)) {
+static void Poll(WatchReadings* readings, int withClock, void (*addRides)(LinkRecords*)) {
   simPaused = 1;
   for (;;) {
     Sleep(PausePollMs);
@@ -39,6 +39,15 @@ static void PollUntilRunning(WatchReadings* readings, int withClock,
       return;
     }
   }
+}
+
+// The wait goes into the flight log as a pause, or as a menu where only the menu held it.
+static void PollUntilRunning(WatchReadings* readings, int withClock,
+                             void (*addRides)(LinkRecords*)) {
+  int menu = readings->pause == 0 && readings->menu != 0;
+  DWORD began = GetTickCount();
+  Poll(readings, withClock, addRides);
+  LogPause(menu, (GetTickCount() - began) / 1000.0);
 }
 
 void WaitWhilePaused() {

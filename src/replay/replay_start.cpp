@@ -5,6 +5,7 @@
 #include "app/app.h"  // the dialog's control ids
 #include "link/link.h"
 #include "link/offsets.h"
+#include "log/flight_log.h"
 #include "recording/recording.h"  // LoadFlightData and the start row's tables
 #include "replay/replay.h"
 #include "voice/voice.h"  // VoiceThread, started beside the replay thread
@@ -52,7 +53,9 @@ static void PlaceAircraft() {
   AddWrite(&records, OffsetLongitude, 8, &longitude);
   LinkResult result;
   int placed = LinkExchange(&records, &result);
-  if (!placed) ShowAsciiMessageBox(linkResultMessages[result], LinkFailureCaption);
+  if (placed) return;
+  LogFault("placement", result);
+  ShowAsciiMessageBox(linkResultMessages[result], LinkFailureCaption);
 }
 
 // The recording holds no row for the chosen start minute.
@@ -69,6 +72,7 @@ void StartReplay(HWND dialog) {
   }
   stopRequested = 0;
   replayEnded = 0;
+  LogReplayStart(timeCodes[currentRow]);
   if (playVoice) voiceThreadHandle = CreateThread(nullptr, 0, VoiceThread, nullptr, 0, nullptr);
   replayThreadHandle = CreateThread(nullptr, 0, ReplayThread, nullptr, 0, nullptr);
   RaiseSimWindow();

@@ -5,6 +5,7 @@
 
 #include "link/link.h"
 #include "link/offsets.h"
+#include "log/flight_log.h"
 #include "recording/recording.h"  // the row tables that the replay flies
 #include "replay/replay.h"
 
@@ -83,7 +84,8 @@ static double FrameValue(const SplineWeights& w, int channel, int row) {
 
 // The channel writes for the clock that the frame's own reading is expected to return: the
 // row at t, or from 1.0 on the next row's segment, since that reading will end the row.
-static void AddChannelWrites(LinkRecords* frame, int row) {
+// Returns that replay time, in rows from row 0.
+static double AddChannelWrites(LinkRecords* frame, int row) {
   double t = rowFraction + ExpectedStep();
   if (t >= 1.0) {
     row++;
@@ -98,6 +100,7 @@ static void AddChannelWrites(LinkRecords* frame, int row) {
     const FrameChannel& c = frameChannels[channel];
     AddWrite(frame, c.offset, c.bytes, &values[channel]);
   }
+  return row + t;
 }
 
 // ---- Frames -------------------------------------------------------------------------------
@@ -111,7 +114,7 @@ static int FlyFrame(int row) {
   AddRides(&frame);
   WatchReadings watch;
   AddWatchReads(&frame, &watch);
-  AddChannelWrites(&frame, row);
+  double valuesTime = AddChannelWrites(&frame, row);
   SpeedHoldReadings speedReadings;
   SpeedHoldReads(&frame, &speedReadings);
   LinkResult result;
@@ -122,6 +125,7 @@ static int FlyFrame(int row) {
   ThrottlesRide(&speedReadings, speedTable[row]);
   int running = SimRunning(&watch);
   RunReplayClock(watch.clock, running);
+  LogFrame(watch.clock, running, valuesTime, row + rowFraction);
   if (running) {
     simPaused = 0;
     return 1;
@@ -155,10 +159,12 @@ static void EndReplay(int row) {
 static void FlyRows() {
   int row = currentRow;
   StartRides(row);
+  LogRowStart(timeCodes[row]);
   ShowClockInTitle(row);
   for (;;) {
     if (!FlyFrame(row)) return;
     if (rowFraction < 1.0 && stopRequested == 0) continue;
+    if (rowFraction >= 1.0) LogRowEnd();  // a row a stop cut short is told at the end
     if (stopRequested != 0 || timeCodes[row] == ReplayEndTime || row >= LastRow()) {
       EndReplay(row);
       return;
@@ -166,6 +172,7 @@ static void FlyRows() {
     RowEnded(row);
     CarryOvershoot();
     currentRow = ++row;
+    LogRowStart(timeCodes[row]);
     ShowClockInTitle(row);
   }
 }
@@ -190,6 +197,7 @@ static int StartFlight(TimeCode timeCode) {
   double reading = 0.0;
   linkFailed = ReadNow(OffsetClock, 8, &reading);
   StartReplayClock(reading);
+  LogReplayClock(reading);
   return linkFailed == 0;
 }
 
@@ -199,12 +207,17 @@ static void FlyReplay() {
   if (row < 0 || row > LastRow()) {  // nothing recorded to fly from here
     const int16_t pause = 1;
     WriteNow(OffsetPause, 2, &pause);
+    LogReplayEnd();
     ExitWrites();
     return;
   }
-  if (!StartFlight(timeCodes[row])) return;
+  if (!StartFlight(timeCodes[row])) {
+    LogReplayEnd();
+    return;
+  }
   WaitWhilePaused();
   if (stopRequested == 0 && linkFailed == 0) FlyRows();  // a poll of the watch may have failed
+  LogReplayEnd();
   ExitWrites();
 }
 

@@ -3,6 +3,7 @@
 // replayEnded by polling and writes no shared state.
 #include "voice/voice.h"
 
+#include "log/flight_log.h"       // each clip start goes into the flight log
 #include "recording/recording.h"  // timeCodes: a clip plays at its row's time code
 
 const TimeCode clipTimeCodes[ClipCount] = {
@@ -71,6 +72,7 @@ static int StartClip(VoicePlayer* player, TimeCode time) {
     return 0;
   }
   VoxCall(player, VoxSlotPlay);
+  LogClipStart(time);
   return 1;
 }
 

@@ -1,6 +1,7 @@
 // The real program under Wine beside the simulator stand-in program, driven as a user does.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cmath>
 #include <fstream>
@@ -102,7 +103,7 @@ class Program : public ::testing::Test {
 
   // Starts the program and waits for its dialog (a message box has no start list).
   void StartProgram() {
-    ASSERT_TRUE(StartProcess(OSTAVIN_PROGRAM, "", work, &app));
+    ASSERT_TRUE(StartProcess(exe, "", work, &app));
     ASSERT_TRUE(WaitFor(
         [&] {
           for (HWND window : driver::WindowsOf(app.id, "#32770", DisplayName))
@@ -165,6 +166,7 @@ class Program : public ::testing::Test {
   }
 
   std::string work;
+  std::string exe = OSTAVIN_PROGRAM;
   StandIn standIn;
   Process app;
   HWND dialog = nullptr;
@@ -273,8 +275,60 @@ TEST_F(Program, StartPausesAndPlacesThenFliesAfterResumeAndRestartsAnew) {
   EXPECT_EQ(WindowText(standIn.main), FsxTitle);
 }
 
-// Exit by the button, by Esc and by the close box, in each state of a replay.
+// ---- The flight log ----------------------------------------------------------------------
+
+std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// VRN505Ostavin\ in the local application data folder, where the log goes when the exe's
+// folder cannot take it.
+std::string FallbackLogFolder() {
+  char base[MAX_PATH] = "";
+  SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base);
+  return std::string(base) + "\\VRN505Ostavin";
+}
+
+// A folder by the log's name: the program cannot write its log there.
+void BlockLog(const std::string& folder) {
+  std::string path = folder + "\\VRN505Ostavin.log";
+  DeleteFileA(path.c_str());
+  CreateDirectoryA(folder.c_str(), nullptr);
+  ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path;
+}
+
+bool IsFolder(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A run that started the last minute, flew it to its end and left by the dialog.
+void ExpectFlightLog(const std::string& path) {
+  std::string log = FileText(path);
+  EXPECT_EQ(log.compare(0, 22, "start version=2.2.0.1 "), 0) << path << ": " << log.substr(0, 80);
+  const char* records[] = {
+      "\r\nlink result=0 fsuipc=0x",
+      "\r\nreplay n=1 start=5600 voice=1 captions=1 latlon=1\r\n",
+      "\r\nwindow found=1 title=\"Microsoft Flight Simulator X - VRN505 Ostavin\"\r\n",
+      "\r\nrow tc=5600 frames=",
+      "\r\nrow tc=5626 frames=",
+      "\r\nsummary n=1 rows=27 frames="};
+  for (const char* record : records) EXPECT_NE(log.find(record), std::string::npos) << record;
+  const std::string exit = "\r\nexit reason=dialog\r\n";
+  EXPECT_EQ(log.rfind(exit), log.size() - exit.size()) << path;
+}
+
+// Exit by the button, by Esc and by the close box, in each state of a replay. The program
+// runs from the working folder: at the end its flight log goes there (the previous run's
+// kept), then to the local application data folder when a folder holds the log's name, and
+// nowhere when both do, with nothing else changed.
 TEST_F(Program, EveryWayOutEndsWithinTwoSecondsInEveryState) {
+  exe = work + "\\VRN505Ostavin.exe";
+  ASSERT_TRUE(CopyFileA(OSTAVIN_PROGRAM, exe.c_str(), FALSE));
+  const std::string fallback = FallbackLogFolder();
   // At x4 the last minute's 27 rows take about 7 s: long enough to be seen replaying on a
   // busy machine, short enough to wait for the end.
   StartSimulator("--rate 4");
@@ -285,6 +339,11 @@ TEST_F(Program, EveryWayOutEndsWithinTwoSecondsInEveryState) {
     for (int way = 0; way < 3; way++) {
       std::string how = std::string(wayNames[way]) + " while " + stateNames[state];
       SCOPED_TRACE(how);
+      if (state == Ended && way == 1) {
+        BlockLog(work);
+        DeleteFileA((fallback + "\\VRN505Ostavin.log").c_str());
+      }
+      if (state == Ended && way == 2) BlockLog(fallback);
       dialog = nullptr;
       StartProgram();
       size_t pauses = 0;
@@ -310,9 +369,21 @@ TEST_F(Program, EveryWayOutEndsWithinTwoSecondsInEveryState) {
       if (state != Idle) {
         EXPECT_EQ(WindowText(standIn.main), FsxTitle);
       }
+      if (state == Ended && way == 0) {
+        ExpectFlightLog(work + "\\VRN505Ostavin.log");
+        std::string previous = FileText(work + "\\VRN505Ostavin.1.log");
+        EXPECT_EQ(previous.compare(0, 6, "start "), 0);
+        EXPECT_NE(previous.find("\r\nexit reason=dialog\r\n"), std::string::npos);
+      }
+      if (state == Ended && way == 1) ExpectFlightLog(fallback + "\\VRN505Ostavin.log");
+      if (state == Ended && way == 2) {
+        EXPECT_TRUE(IsFolder(work + "\\VRN505Ostavin.log"));
+        EXPECT_TRUE(IsFolder(fallback + "\\VRN505Ostavin.log"));
+      }
       Command(standIn, ControlResume);
     }
   }
+  RemoveTree(fallback);
 }
 
 TEST_F(Program, SecondCopyEndsAtOnceAndShowsNothing) {

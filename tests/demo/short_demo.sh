@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the demo over the last two and a half minutes of the recording and checks that its
-# report shows what the full demo must: the flap schedule, the end, captions and clip starts.
+# report shows what the full demo must: the flap schedule, the end, captions and clip starts,
+# and the program's own flight log agreeing with the stand-in's.
 #
 #   short_demo.sh BUILD [REPORT [demo options]]   (--from DIR: fly in an unpacked release)
 set -euo pipefail
@@ -18,6 +19,10 @@ grep -q '| 54:00 | flaps lever 4094 (2 detents) |' "$summary" || fail "flaps at 
 grep -q '| 55:42 | flaps lever 12282 (6 detents) |' "$summary" || fail "six detents from 55:42"
 grep -q '| 56:26 | pause: the replay ends |' "$summary" || fail "the pause at 56:26"
 grep -q '^| 55:00 | .* for [0-9]* s |$' "$summary" || fail "the caption of 55:00"
+for figure in rows frames exchanges 'exchanges per frame' 'simulator frames that got new values' \
+  'applied lag, mean size (ms)' 'applied lag, worst (ms)'; do
+  grep -q "^| $figure | .* | yes |\$" "$summary" || fail "the program's log on $figure"
+done
 clips=$(grep -cE '^\| 5[456]:[0-9]{2} \| [-+][0-9.]+ \|$' "$summary" || true)
 [ "$clips" -eq 4 ] || fail "clip starts: $clips of 4"
 echo "short demo: report complete"

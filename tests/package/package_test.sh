@@ -2,7 +2,8 @@
 # Makes the release with scripts/package, unpacks both zips into a fresh folder as a user does
 # and proves that it holds what a user needs: the file names, the release build's 32-bit
 # executables (release_build_test.sh checks those), readmes in Windows text, the data checker
-# passing the sample, and the short demo flown from the unpacked folder.
+# passing the sample, and the short demo flown from the unpacked folder, which leaves the
+# program's flight log beside it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1
@@ -94,4 +95,10 @@ if ! why=$(runs_32bit); then
 fi
 (cd "$flown" && "$build/winerun" "$checker" >"$root/check.txt") || fail "VRN505Check: $(iconv -f CP932 -t UTF-8 "$root/check.txt")"
 bash "$here/tests/demo/short_demo.sh" "$build" "$root/demo-report" --from "$flown"
+# The flight left the program's log beside it, from its start to its exit.
+log=$flown/VRN505Ostavin.log
+[ -s "$log" ] || fail "no VRN505Ostavin.log beside the program after the flight"
+head -n 1 "$log" | grep -q '^start version=2\.2\.0\.1 ' || fail "the log does not begin with the start"
+grep -q '^summary n=1 rows=147 ' "$log" || fail "the log has no summary of the 147 rows"
+tail -n 1 "$log" | grep -q '^exit reason=dialog' || fail "the log does not end with the exit"
 echo "package test: both zips unpacked and flown ($([ "$flown" = "$folder" ] && echo "the release build" || echo "the test build's executables"))"

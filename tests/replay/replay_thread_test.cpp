@@ -1,24 +1,32 @@
 // The replay thread against the in-process stand-in. The stand-in's served blocks are read
 // back through its after-serve hook, which also answers every clock read from a script of
-// the test's own: a deterministic simulator clock, stepped per reading.
+// the test's own: a deterministic simulator clock, stepped per reading. Every flight writes
+// the flight log, so that the records they pin are those of a program that logs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "bytes.h"
 #include "link/link.h"
 #include "link/offsets.h"
+#include "log/flight_log.h"
 #include "recording/recording.h"
 #include "replay/replay.h"
 #include "request_block.h"
 #include "sim_server.h"
+#include "stand_in_figures.h"
 #include "synthetic_recording.h"
+#include "temp_dir.h"
 #include "wait.h"
 
 namespace {
@@ -79,6 +87,8 @@ const int Row5626 = RowOfTimeCode(5626);
 class Replay : public ::testing::Test {
  protected:
   void SetUp() override {
+    logFolder = MakeTempDir();
+    ASSERT_EQ(OpenFlightLogIn(logFolder.c_str()), 1);
     ASSERT_TRUE(sim::Start(sim::Options{}));
     LinkResult result;
     ASSERT_EQ(LinkOpen(0, &result), 1);
@@ -112,6 +122,8 @@ class Replay : public ::testing::Test {
     failExchange = nullptr;
     LinkClose();
     sim::Stop();
+    CloseFlightLog();
+    RemoveTree(logFolder);
     stopRequested = 0;
     linkFailed = 0;
     followLatLon = 1;
@@ -143,6 +155,7 @@ class Replay : public ::testing::Test {
     return count;
   }
   HANDLE thread = nullptr;
+  std::string logFolder;
 };
 
 bool IsEvent(uint32_t offset) {
@@ -736,6 +749,92 @@ TEST_F(Replay, AnyFailedExchangeEndsTheReplay) {
     }
     ASSERT_EQ(after.size(), 2u) << c.what;
     ExpectExitWrites(log);
+  }
+}
+
+// ---- The flight log ----------------------------------------------------------------------
+
+// The fields of the log's last summary line.
+std::map<std::string, std::string> LoggedSummary(const std::string& folder) {
+  std::ifstream log(folder + "\\VRN505Ostavin.log");
+  std::map<std::string, std::string> fields;
+  for (std::string line; std::getline(log, line);) {
+    if (line.compare(0, 8, "summary ") != 0) continue;
+    fields.clear();
+    std::istringstream words(line.substr(8));
+    for (std::string word; words >> word;) {
+      size_t equals = word.find('=');
+      if (equals != std::string::npos) fields[word.substr(0, equals)] = word.substr(equals + 1);
+    }
+  }
+  return fields;
+}
+
+struct LogCase {
+  const char* what;
+  double jitter;     // % of the frame period
+  void (*during)();  // befalls the simulator once the second row flies
+};
+
+// The program's own figures in its log agree with what the stand-in served, counted by the
+// same definitions from the stand-in's frame numbers and the altitudes written: the same
+// rows, frames and exchanges, the share of fresh frames within 0.03, the lag within 2 ms.
+TEST_F(Replay, FlightLogAgreesWithWhatTheStandInServed) {
+  const LogCase cases[] = {
+      {"30 frames/s", 0, nullptr},
+      {"30 frames/s with 50 % jitter", 50, nullptr},
+      {"a pause", 0,
+       [] {
+         sim::SetPaused(true);
+         ASSERT_TRUE(WaitFor([] { return simPaused == 1; }, 10000, 2));
+         sim::SetPaused(false);
+       }},
+      {"a link that dies", 0, [] { sim::DestroyServerWindow(); }},
+  };
+  for (const LogCase& c : cases) {
+    TearDown();
+    SetUp();
+    sim::SetAfterServe(nullptr);  // the stand-in's own clock and frame-bound pump
+    LinkClose();
+    sim::Stop();
+    sim::Options options;
+    options.frameRate = 30;
+    options.frameJitter = c.jitter;
+    options.clockRate = 3;  // 10 frames a simulated second: four rows take 1.3 s
+    ASSERT_TRUE(sim::Start(options)) << c.what;
+    LinkResult result;
+    ASSERT_EQ(LinkOpen(0, &result), 1) << c.what;
+    FillSyntheticRecording(MaxRows);
+    int before = sim::ExchangeCount();
+    LogReplayStart(timeCodes[0]);
+    Fly(0);
+    if (c.during) {
+      Await([] { return currentRow >= 1; });
+      c.during();
+    }
+    // Four rows, then a stop: the values of rows past the recording's end would tell the
+    // stand-in no replay time.
+    Await([&] { return currentRow >= 4 || WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; });
+    stopRequested = 1;
+    Land();
+    CloseFlightLog();
+    std::map<std::string, std::string> logged = LoggedSummary(logFolder);
+    ASSERT_FALSE(logged.empty()) << c.what;
+    StandInFigures seen = CountStandIn(sim::Records(), before, 0);
+    const ReplayFigures& f = seen.figures;
+    EXPECT_GT(f.frames, 5) << c.what;
+    EXPECT_EQ(std::stoi(logged["rows"]), f.rows) << c.what;
+    EXPECT_EQ(std::stoi(logged["frames"]), f.frames) << c.what;
+    EXPECT_EQ(std::stoi(logged["exchanges"]), f.exchanges) << c.what;
+    EXPECT_NEAR(std::stod(logged["exchanges_per_frame"]), ExchangesPerFrame(&f), 0.0005) << c.what;
+    EXPECT_NEAR(std::stod(logged["fresh"]), FreshShare(&f), 0.03) << c.what;
+    EXPECT_NEAR(std::stod(logged["lag_mean_ms"]), LagMeanMs(&f), 2.0) << c.what;
+    EXPECT_NEAR(std::stod(logged["lag_worst_ms"]), LagWorstMs(&f), 2.0) << c.what;
+    printf(
+        "%s: rows %d, frames %d, exchanges %d, fresh %.3f (log %s), lag %.1f/%.1f ms (log %s/%s)\n",
+        c.what, f.rows, f.frames, f.exchanges, FreshShare(&f), logged["fresh"].c_str(),
+        LagMeanMs(&f), LagWorstMs(&f), logged["lag_mean_ms"].c_str(),
+        logged["lag_worst_ms"].c_str());
   }
 }
 

@@ -6,7 +6,8 @@ Usage: oldest_windows.py FILE...
 
 A program does not load on a Windows that lacks a function it imports, nor on one older than
 the subsystem version in its header. The functions below are those of KERNEL32 and USER32
-that came after Windows XP; every other function these files import is in Windows XP. Prints
+that came after Windows XP; every other function these files import is in Windows XP (the
+program's one SHELL32 function, SHGetFolderPathA, came with Windows 2000). Prints
 one line per file, "FILE: Windows X (reason)", then "oldest: Windows X".
 """
 import os

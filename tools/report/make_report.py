@@ -1,11 +1,18 @@
 #!/usr/bin/env python3
 """Writes the demo's report from what one replay left behind: the simulator stand-in's log
-(JSON lines), the stand-in Vox.dll's call log, and the recording's data files.
+(JSON lines), the stand-in Vox.dll's call log, and the recording's data files; with the
+program's own flight log beside them, its figures too, checked against the stand-in's.
+Or, from a flight log alone (one a user sent), the program's report.
 
-    make_report.py SIM_LOG VOX_LOG DATA_DIR OUT_DIR [SETTINGS]
+    make_report.py SIM_LOG VOX_LOG DATA_DIR OUT_DIR [SETTINGS] [--program-log FILE]
+    make_report.py --program-log FILE --out DIR
 
-OUT_DIR receives summary.md and the plots (PNG). Every figure is computed from the logs.
+OUT_DIR receives summary.md and the plots (PNG). Every figure is computed from the logs. The
+figures are the flight log's (figures.py). The demo's report fails (exit code 1) where the
+two observers disagree: rows, frames, exchanges per frame, the share of the simulator's
+frames that got new values within 0.03, the applied lag's mean and worst within 2 ms.
 """
+import argparse
 import json
 import math
 import os
@@ -20,6 +27,8 @@ import matplotlib.pyplot as plt  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
 from ostavin_recording import FIRST_ROW_SECOND, clock_text, time_code_seconds  # noqa: E402
+from figures import Figures, program_replays, read_program_log  # noqa: E402
+import program_report  # noqa: E402
 
 OFFSET = {'pause': 0x0262, 'airspeed': 0x02B8, 'altitude': 0x0570, 'pitch': 0x0578,
           'bank': 0x057C, 'heading': 0x0580, 'autopilot': 0x07BC, 'trim': 0x0BC0,
@@ -215,18 +224,31 @@ def exchanges(log):
     return [(number, records, frames.get(number, 0)) for number, records in out]
 
 
-def applied_lags(replay, table):
-    """For each frame exchange from the replay's first clock reading on: (recording seconds
-    of its clock read, applied lag in seconds), the replay time its values were computed
-    for less the replay time its clock read put the replay at; and the share of the
-    simulator's frames from the first frame to the last whose exchange wrote new values.
-    The replay time follows the replay's rules: nothing added for a reading that is not a
-    number or one a second or more back, the overshoot carried at a row's end."""
+def is_exit_writes(records):
+    """The replay's exit: the blank caption, the only exchange of caption writes alone."""
+    return all(r['op'] == 'write' and int(r['offset'], 16) in (0x3380, 0x32FA) for r in records)
+
+
+def runs_on(records):
+    """Whether the frame exchange found the simulator running: its pause and menu reads 0."""
+    return all(int(r['bytes'], 16) == 0 for r in records
+               if r['op'] == 'read' and int(r['offset'], 16) in (0x0264, 0x3365))
+
+
+def stand_in_figures(replay, table):
+    """The figures as the stand-in saw them (figures.py's rules), and for each frame exchange
+    from the replay's first clock reading on (recording seconds of its clock read, applied
+    lag in seconds or None). The replay time follows the replay's rules: nothing added for a
+    reading that is not a number or one a second or more back, the overshoot carried at a
+    row's end. The frames a step spans are the stand-in pump's own."""
+    figures = Figures()
     if not replay.rows:
-        return [], 0.0
+        return [], figures
     row, fraction, last, started = replay.rows[0][0] - FIRST_ROW_SECOND, 0.0, 0.0, False
-    lags, frames = [], []
-    for _, records, frame in exchanges(replay.log):
+    lags, rows, first_frame, last_frame, last_ran = [], set(), None, 0, False
+    for number, records, frame in exchanges(replay.log):
+        if first_frame is not None and not is_exit_writes(records):
+            figures.exchanges += 1
         clock = [r for r in records if r['op'] == 'read' and int(r['offset'], 16) == 0x0310]
         if not clock:
             continue
@@ -241,16 +263,23 @@ def applied_lags(replay, table):
             fraction = ran + fraction
         altitude = [r for r in records if r['op'] == 'write' and int(r['offset'], 16) == OFFSET['altitude']]
         if altitude:
-            frames.append(frame)
+            if first_frame is None:
+                first_frame, figures.exchanges = number, 1
+            running = runs_on(records)
+            continues = figures.frames > 0 and last_ran and running
+            figures.count_step(frame - last_frame if continues else -1)
+            last_frame, last_ran = frame, running
             clock_time = row + fraction
             values_time = replay_time_of_altitude(table, value(altitude[0], '<q'), clock_time)
-            lags.append((FIRST_ROW_SECOND + clock_time,
-                         None if values_time is None else values_time - clock_time))
+            lag = None if values_time is None else values_time - clock_time
+            figures.count_frame(figures.frames + 1, lag)
+            lags.append((FIRST_ROW_SECOND + clock_time, lag))
+            rows.add(row)
         if fraction >= 1.0:
             row += 1
             fraction = fraction - 1.0 if fraction - 1.0 < 1.0 else 0.0
-    share = len(set(frames)) / (frames[-1] - frames[0] + 1) if frames and frames[0] else 0.0
-    return lags, share
+    figures.rows = len(rows)
+    return lags, figures
 
 
 def sync_errors(replay, plays):
@@ -351,26 +380,53 @@ def plot_pace(replay, lags, out_dir):
     return path
 
 
-def lag_rows(lags, share):
+def lag_rows(lags, figures):
     """The summary's rows for the applied lag, the first two frames apart: they fly before
     the replay knows a step between two running readings."""
-    sizes = [abs(lag) for _, lag in lags[2:] if lag is not None]
-    if not sizes:
+    if not figures.lags:
         return []
     start = ', '.join('%.1f' % (1000 * abs(lag)) if lag is not None else '-' for _, lag in lags[:2])
-    return ['| simulator frames that got new values | %.3f of those from the first frame to the last |' % share,
-            '| applied lag (values less clock), mean size | %.1f ms |' % (1000 * sum(sizes) / len(sizes)),
-            '| applied lag, worst | %.1f ms (the first two frames, apart: %s ms) |' % (1000 * max(sizes), start)]
+    return ['| simulator frames that got new values | %.3f of those spanned by the frame exchanges |' % figures.fresh(),
+            '| applied lag (values less clock), mean size | %.1f ms |' % figures.lag_mean_ms(),
+            '| applied lag, worst | %.1f ms (the first two frames, apart: %s ms) |' % (figures.lag_worst_ms(), start)]
 
 
-def summary(replay, syncs, lags, share, out_dir, settings):
+# The two observers must agree on these: (name, the stand-in's, the program's, tolerance).
+def agreement(figures, program):
+    return [('rows', figures.rows, int(program['rows']), 0),
+            ('frames', figures.frames, int(program['frames']), 0),
+            ('exchanges', figures.exchanges, int(program['exchanges']), 0),
+            ('exchanges per frame', figures.exchanges_per_frame(),
+             float(program['exchanges_per_frame']), 0.0005),
+            ('simulator frames that got new values', figures.fresh(), float(program['fresh']), 0.03),
+            ('applied lag, mean size (ms)', figures.lag_mean_ms(), float(program['lag_mean_ms']), 2.0),
+            ('applied lag, worst (ms)', figures.lag_worst_ms(), float(program['lag_worst_ms']), 2.0)]
+
+
+def observer_rows(figures, program):
+    """The summary's table of both observers, and the names of the figures that disagree."""
+    if program is None:
+        return ['', 'The program\'s flight log holds no replay summary.'], ['program log']
+    out = ['', '## The program\'s own log beside the stand-in\'s', '',
+           '| Figure | Stand-in | Program | Agree |', '|---|---|---|---|']
+    failed = []
+    for name, seen, told, tolerance in agreement(figures, program):
+        agree = abs(seen - told) <= tolerance + 1e-9
+        if not agree:
+            failed.append(name)
+        shown = ('%d' % seen, '%d' % told) if isinstance(seen, int) else ('%.3f' % seen, '%.3f' % told)
+        out.append('| %s | %s | %s | %s |' % (name, shown[0], shown[1], 'yes' if agree else 'NO'))
+    out.append('| clock steps of no frame, one, two or more (program) | %s | | |' % ' / '.join(
+        program.get(k, '-') for k in ('steps0', 'steps1', 'steps2')))
+    return out, failed
+
+
+def summary(replay, syncs, lags, figures, out_dir, settings, program=None):
     flown_rows = len(replay.rows)
     start_clock = replay.resume['clock'] if replay.resume else 0.0
     end_clock = replay.end['clock'] if replay.end else replay.log[-1]['clock']
     simulated = max(end_clock - start_clock, 1e-9)
-    start_exchange = replay.resume['exchange'] if replay.resume else 0
-    end_exchange = replay.end['exchange'] if replay.end else replay.log[-1]['exchange']
-    frames = len(replay.frames)
+    frames = figures.frames
     drifts = []
     if len(replay.rows) > 1:
         first_seconds, first_clock, _ = replay.rows[1]
@@ -392,8 +448,8 @@ def summary(replay, syncs, lags, share, out_dir, settings):
     out.append('| replay frames | %d |' % frames)
     out.append('| replay frames per simulated second | %.2f |' % (frames / simulated))
     if frames:
-        out.append('| exchanges per frame | %.3f |' % ((end_exchange - start_exchange) / frames))
-    out += lag_rows(lags, share)
+        out.append('| exchanges per frame | %.3f |' % figures.exchanges_per_frame())
+    out += lag_rows(lags, figures)
     if drifts:
         out.append('| behind the simulator\'s clock at the end | %.2f s |' % drifts[-1])
         out.append('| most behind during the replay | %.2f s |' % max(drifts))
@@ -401,6 +457,10 @@ def summary(replay, syncs, lags, share, out_dir, settings):
         worst = max(syncs, key=lambda s: abs(s[1]))
         out.append('| clips started | %d |' % len(syncs))
         out.append('| worst clip sync error | %+.1f ms (clip %d) |' % (worst[1], worst[0]))
+    failed = []
+    if program is not False:
+        rows, failed = observer_rows(figures, program)
+        out += rows
     out += ['', '![recorded against flown](flight.png)', '',
             '![replay frames per simulated second, how far behind the simulator\'s clock, '
             'and the applied lag]'
@@ -421,31 +481,49 @@ def summary(replay, syncs, lags, share, out_dir, settings):
     path = os.path.join(out_dir, 'summary.md')
     with open(path, 'w', encoding='utf-8') as f:
         f.write('\n'.join(out) + '\n')
-    return path
+    return path, failed
 
 
-def main():
-    if len(sys.argv) not in (5, 6):
-        sys.exit(__doc__)
-    sim_log, vox_log, data_dir, out_dir = sys.argv[1:5]
-    settings = sys.argv[5] if len(sys.argv) == 6 else ''
-
+def demo_report(sim_log, vox_log, data_dir, out_dir, settings, program_log):
     os.makedirs(out_dir, exist_ok=True)
     replay = Replay(read_log(sim_log))
     plays = read_vox(vox_log)
     syncs = sync_errors(replay, plays)
     plays_at = [time_code_seconds(tc) + error / 1000.0 for tc, error in syncs]
     plot(replay, data_dir, out_dir, plays_at)
-    lags, share = applied_lags(replay, altitude_units(data_dir))
+    lags, figures = stand_in_figures(replay, altitude_units(data_dir))
     plot_pace(replay, lags, out_dir)
-    print(open(summary(replay, syncs, lags, share, out_dir, settings), encoding='utf-8').read().split('\n![')[0])
-    # A record the stand-in did not expect of the program fails the demo.
+    program = False  # no log given
+    if program_log:
+        _, replays = program_replays(read_program_log(program_log))
+        program = replays[-1]['summary'] if replays else None
+    path, failed = summary(replay, syncs, lags, figures, out_dir, settings, program)
+    print(open(path, encoding='utf-8').read().split('\n![')[0])
+    # A record the stand-in did not expect of the program fails the demo, and so does a
+    # program log that tells another replay than the stand-in saw.
     for line in replay.unexpected:
         print('unexpected record: exchange %d, %s %s size %d: %s' % (
             line['exchange'], line['record'], line['offset'], line['size'], line['meaning']),
             file=sys.stderr)
-    if replay.unexpected:
+    for name in failed:
+        print('the program\'s log and the stand-in\'s disagree: %s' % name, file=sys.stderr)
+    if replay.unexpected or failed:
         sys.exit(1)
+
+
+def main():
+    parser = argparse.ArgumentParser(usage=__doc__)
+    parser.add_argument('logs', nargs='*')
+    parser.add_argument('--program-log')
+    parser.add_argument('--out')
+    args = parser.parse_args()
+    if args.program_log and args.out and not args.logs:
+        program_report.write(args.program_log, args.out)
+    elif len(args.logs) in (4, 5) and not args.out:
+        settings = args.logs[4] if len(args.logs) == 5 else ''
+        demo_report(*args.logs[:4], settings, args.program_log)
+    else:
+        sys.exit(__doc__)
 
 
 if __name__ == '__main__':

@@ -51,7 +51,7 @@ void ApplyPoke(uint32_t offset, uint32_t size) {
     double clock = Load<double>(OffsetClock);
     if (std::isfinite(clock)) {
       state.clockBase = clock;
-      state.clockAnchor = PerformanceSeconds();
+      state.clockAnchor = ModelSeconds();
       state.airspeedAt = clock;
     }
   }
@@ -100,7 +100,7 @@ void ResetModel() {
   state.clockRate = 0;
   SetClockRateLocked(state.options.clockRate);
   state.clockBase = 0;
-  state.clockAnchor = PerformanceSeconds();
+  state.clockAnchor = ModelSeconds();
   state.airspeed = TargetAirspeed();
   state.airspeedAt = 0;
   state.airspeedPinned = false;
@@ -109,15 +109,23 @@ void ResetModel() {
   RefreshLive();
 }
 
+// The time the clock runs by: the frame's own start with the frame-bound pump, so that
+// every reading within a frame is the same and a frame that came late still counts its
+// whole length; the machine's time with the immediate pump.
+double ModelSeconds() {
+  if (state.options.frameRate > 0 && state.frameTime > 0) return state.frameTime;
+  return PerformanceSeconds();
+}
+
 double ClockLocked() {
   if (state.paused) return state.clockBase;
-  return state.clockBase + (PerformanceSeconds() - state.clockAnchor) * state.clockRate;
+  return state.clockBase + (ModelSeconds() - state.clockAnchor) * state.clockRate;
 }
 
 // Restarts the clock's reckoning from now, before its rate or its running changes.
 static void Reanchor() {
   state.clockBase = ClockLocked();
-  state.clockAnchor = PerformanceSeconds();
+  state.clockAnchor = ModelSeconds();
 }
 
 void SetPausedLocked(bool paused, const char* why) {

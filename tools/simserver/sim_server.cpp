@@ -82,6 +82,10 @@ void EndFrame() {
   double now = PerformanceSeconds();
   if (state.nextFrame > now) Sleep(DWORD((state.nextFrame - now) * 1000 + 0.999));
   now = PerformanceSeconds();
+  {
+    StateLock guard;  // within one period of now: a stalled pump does not drag the clock
+    state.frameTime = std::max(state.nextFrame, now - period);
+  }
   state.nextFrame = std::max(state.nextFrame + period, now);  // a late frame owes nothing
   state.servedThisFrame.clear();
   state.frame++;
@@ -284,6 +288,7 @@ bool Start(const Options& options) {
   {
     StateLock guard;
     state.options = options;
+    state.frameTime = 0;
     ResetModel();
     state.blocks.clear();
     state.records.clear();

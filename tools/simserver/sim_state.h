@@ -55,6 +55,10 @@ struct State {
   // Frame-bound pump: the next frame boundary, the clients served since the last one, the
   // frames begun and the draw of each frame's length (a fixed seed: runs repeat).
   double nextFrame = 0;
+  // The scheduled start of the frame being served (0 before the first): a frame-bound
+  // simulator's clock moves once per frame, by that frame's length, as a real one does.
+  // Written by the pump under the lock; read through ModelSeconds.
+  double frameTime = 0;
   std::vector<ATOM> servedThisFrame;
   int frame = 0;
   std::mt19937 frameLengths;
@@ -81,6 +85,7 @@ void Put(uint32_t offset, T value) {
 
 // Model (sim_model.cpp); callers hold the lock.
 void ResetModel();
+double ModelSeconds();
 double ClockLocked();
 void SetPausedLocked(bool paused, const char* why);
 void SetMenuLocked(bool open, const char* why);
