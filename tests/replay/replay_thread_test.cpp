@@ -676,6 +676,53 @@ TEST_F(Replay, EveryRecordGoesInItsExchangeWithTheValuesForItsMoment) {
   }
 }
 
+// Frames worked out by hand, apart from the reference: the heading of one frame of a flight
+// from row 0 of five rows, with the clock running the given steps (reading 0 is the thread's
+// first). The steps are exact in binary, and the headings lie on the Catmull-Rom weights at
+// t = 1/8, 1/4 and 3/4 (worked out in spline_test.cpp); rows 0 to 3 are linear where only
+// the clock is in question, so the spline gives the straight line there.
+struct HandCase {
+  const char* what;
+  double headings[5];  // degrees, rows 0 to 4
+  double steps[2];     // the first reading's step, then every later one
+  int frame;           // 1 for the first
+  double degrees;
+};
+
+TEST_F(Replay, FramesWorkedOutByHand) {
+  const double Turn = 4294967296.0;
+  const HandCase cases[] = {
+      // Steps of 0.5 s: row 0 ends at the second frame, and the step the next reading is
+      // expected to add is held to 0.25 s, so row 1's first frame is for t = 0.25: 22.5, not 25.
+      {"a step held to a quarter second", {10, 20, 30, 40, 50}, {0.5, 0.5}, 3, 22.5},
+      // 0.625 s, then 0.25 s: row 0 has run 0.875 and the next reading is expected 0.25 on,
+      // so the third frame lies 0.125 into row 1: (-49*10 + 987*20 + 93*40 - 7*70) / 1024.
+      {"a row boundary inside a frame", {10, 20, 40, 70, 110}, {0.625, 0.25}, 3, 21.953125},
+      // From 355 to 5 degrees: 5 and 15 taken a turn up, at t = 0.25 and 0.75 of row 1.
+      {"north crossed upward, short of it", {350, 355, 5, 15, 25}, {0.5, 0.5}, 3, 357.1484375},
+      {"north crossed upward, past it", {350, 355, 5, 15, 25}, {0.5, 0.5}, 4, 2.3828125},
+      // From 5 to 355 degrees: 355 and 345 taken a turn down.
+      {"north crossed downward, short of it", {15, 5, 355, 345, 335}, {0.5, 0.5}, 3, 2.5},
+      {"north crossed downward, past it", {15, 5, 355, 345, 335}, {0.5, 0.5}, 4, 357.5},
+  };
+  for (const HandCase& c : cases) {
+    TearDown();
+    SetUp();
+    FillSyntheticRecording(5);
+    for (int r = 0; r < 5; r++) headingTable[r] = c.headings[r] * Turn / 360;
+    clockStep = [&c](int reading) {
+      return reading == 0 ? 0.0 : reading == 1 ? c.steps[0] : c.steps[1];
+    };
+    Fly(0);
+    Land();
+    std::vector<uint32_t> headings;
+    for (const Served& s : Log())
+      if (s.write && s.offset == OffsetHeading) headings.push_back(uint32_t(Value(s)));
+    ASSERT_GE(headings.size(), size_t(c.frame)) << c.what;
+    EXPECT_NEAR(headings[c.frame - 1] * 360.0 / Turn, c.degrees, 1e-6) << c.what;
+  }
+}
+
 struct FailureCase {
   const char* what;
   std::function<bool(const std::vector<Served>&)> isIt;  // the kind of exchange to fail
