@@ -27,6 +27,7 @@ HWND WaitDialogOrBox(const Process& app, FaultOutcome* outcome) {
 void StartReplay(const FaultRun& run, const StandIn& standIn, const Process& app, HWND dialog,
                  FaultOutcome* outcome) {
   driver::SelectListEntry(dialog, IDC_START_LIST, run.startMinute - 24);
+  driver::SetChecked(dialog, IDC_SHOW_TEXT, run.captions);
   int before = Served(standIn);
   driver::Press(dialog, IDOK);
   WaitFor([&] { return AnyBox(app.id) || Served(standIn) > before + 6; }, 40000);
