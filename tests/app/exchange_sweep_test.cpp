@@ -15,6 +15,7 @@
 
 #include "app/app.h"
 #include "bytes.h"
+#include "exchange_kinds.h"
 #include "link/link.h"
 #include "link/offsets.h"
 #include "message_box.h"
@@ -28,12 +29,13 @@ namespace {
 
 // ---- The stand-in's script --------------------------------------------------------------
 
-struct Served {
-  bool write;
-  uint32_t offset;
-  std::vector<uint8_t> bytes;
-};
-typedef std::vector<Served> Exchange;
+// The bytes of a record as the stand-in's log gives them.
+std::string Hex(const uint8_t* bytes, uint32_t size) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (uint32_t i = 0; i < size; i++) out += digits[bytes[i] >> 4], out += digits[bytes[i] & 15];
+  return out;
+}
 
 // Which exchange fails: 0 none; the handshake is 1, the placement is PlacementStep, and the
 // thread's exchanges follow in their order. Numbered so, whenever the dialog's placement
@@ -44,22 +46,7 @@ std::mutex scriptLock;
 int failStep;
 int threadExchanges, indicatorReads;
 double scriptClock;
-std::vector<Exchange> exchanges;  // as served, in order
-std::vector<int> steps;           // the step number of each
-
-bool Has(const Exchange& e, bool write, uint32_t offset) {
-  for (const Served& s : e)
-    if (s.write == write && s.offset == offset) return true;
-  return false;
-}
-
-bool IsPlacement(const Exchange& e) {
-  return e.size() == 7 && e[0].write && e[0].offset == OffsetPause;
-}
-
-bool IsExitWrites(const Exchange& e) {
-  return e.size() == 2 && e[0].offset == OffsetCaptionText && e[0].bytes[0] == ' ';
-}
+std::vector<LoggedExchange> exchanges;  // as served, in order, numbered by their step
 
 // The simulator reads paused at the thread's first look, as the placement left it, and the
 // user resumes it at the next poll; the eighth frame finds it paused again for one poll.
@@ -79,55 +66,17 @@ void Answer(const BlockRecord& r) {
 
 void AfterServe(uint8_t* block, uint32_t size) {
   std::lock_guard<std::mutex> guard(scriptLock);
-  Exchange e;
+  LoggedExchange e;
   WalkRequestBlock(block, size, [&](const BlockRecord& r) {
     Answer(r);
-    e.push_back({r.type == RecordWrite, r.offset, std::vector<uint8_t>(r.data, r.data + r.size)});
+    e.records.push_back({r.type == RecordWrite, r.offset, Hex(r.data, r.size)});
   });
-  int step = exchanges.empty() ? 1
+  e.number = exchanges.empty() ? 1
              : IsPlacement(e)  ? PlacementStep
                                : PlacementStep + ++threadExchanges;
+  e.reply = e.number == failStep ? 0 : 1;
   exchanges.push_back(e);
-  steps.push_back(step);
-  sim::SetReply(step == failStep ? 0 : 1);
-}
-
-// ---- What a failure leads to ------------------------------------------------------------
-
-enum Kind {
-  Handshake,     // the link box at program start; no dialog
-  Placement,     // the link box from Start; the replay flies on
-  GoesOn,        // unexamined: the replay flies on to its end
-  EndsAtOnce,    // the thread's start: it ends without the exit writes
-  EndsWithExit,  // the exit writes follow, the simulator is not paused
-  ExitWrites,    // nothing follows
-};
-const char* const kindNames[] = {
-    "handshake",  "placement", "goes on", "ends at once", "ends with the exit writes",
-    "exit writes"};
-
-// The kind of a step, told from the exchanges of a run without a failure.
-Kind KindOf(const std::vector<Exchange>& clean, const std::vector<int>& cleanSteps, int step) {
-  bool flying = false, watched = false;
-  for (size_t i = 0; i < clean.size(); i++) {
-    const Exchange& e = clean[i];
-    bool frame = Has(e, false, OffsetClock) && Has(e, false, OffsetPauseIndicator);
-    bool watch = !frame && Has(e, false, OffsetPauseIndicator);
-    if (cleanSteps[i] == step) {
-      if (Has(e, false, OffsetFsuipcVersion)) return Handshake;
-      if (IsPlacement(e)) return Placement;
-      if (IsExitWrites(e)) return ExitWrites;
-      if (flying || frame) return EndsWithExit;
-      if (watch)
-        return watched ? EndsWithExit : GoesOn;  // a poll fails; the first look reads as running
-      if (Has(e, false, OffsetFlapStep)) return GoesOn;
-      bool flapsUp = Has(e, true, OffsetFlapsLever) && LoadAs<int32_t>(e[0].bytes.data()) == 0;
-      return flapsUp ? GoesOn : EndsAtOnce;  // the flaps' setting, the gear, the first clock
-    }
-    flying |= frame;
-    watched |= watch;
-  }
-  return GoesOn;
+  sim::SetReply(e.reply);
 }
 
 // ---- One run ------------------------------------------------------------------------------
@@ -141,8 +90,7 @@ struct Outcome {
   std::string title;           // the simulator window's title at the end
   bool linkReleased = false;   // the block, the mapping and the atom are gone
   int row = -1;                // currentRow at the end
-  std::vector<Exchange> exchanges;
-  std::vector<int> steps;
+  std::vector<LoggedExchange> exchanges;
   int unexpected = 0;
 };
 
@@ -168,7 +116,6 @@ class Sweep : public ::testing::Test {
       threadExchanges = indicatorReads = 0;
       scriptClock = 1000.0;
       exchanges.clear();
-      steps.clear();
     }
     if (!sim::Start(sim::Options{})) {
       ADD_FAILURE() << "the stand-in did not start";
@@ -190,7 +137,6 @@ class Sweep : public ::testing::Test {
     sim::Stop();
     std::lock_guard<std::mutex> guard(scriptLock);
     o.exchanges = exchanges;
-    o.steps = steps;
     return o;
   }
 
@@ -221,17 +167,6 @@ std::wstring ClosingNotice() {
   return text;
 }
 
-// What was served after the failed step, the placement aside: it runs beside the thread.
-std::vector<Exchange> After(const Outcome& o, int step) {
-  std::vector<Exchange> after;
-  bool past = false;
-  for (size_t i = 0; i < o.exchanges.size(); i++) {
-    if (past && !IsPlacement(o.exchanges[i])) after.push_back(o.exchanges[i]);
-    past |= o.steps[i] == step;
-  }
-  return after;
-}
-
 // The checks of every run: the closing notice last, the title given back, the link let go,
 // no record the program does not send, Exit answered at once.
 void ExpectOrderlyEnd(const Outcome& o, const std::string& what) {
@@ -249,9 +184,7 @@ void ExpectOrderlyEnd(const Outcome& o, const std::string& what) {
 void ExpectFailureOutcome(const Outcome& o, int step, Kind kind) {
   std::string what = "step " + std::to_string(step) + " (" + kindNames[kind] + ")";
   ExpectOrderlyEnd(o, what);
-  bool failed = false;
-  for (size_t i = 0; i < o.steps.size(); i++) failed |= o.steps[i] == step;
-  ASSERT_TRUE(failed) << what << ": never sent";
+  ASSERT_EQ(KindOf(o.exchanges, step), kind) << what << ": another exchange, or none, failed";
   EXPECT_EQ(o.openResult, kind == Handshake ? LinkBadReply : LinkOkay) << what;
   EXPECT_EQ(o.dialog, kind != Handshake) << what;
   size_t boxes = kind == Placement ? 2 : 1;
@@ -260,22 +193,7 @@ void ExpectFailureOutcome(const Outcome& o, int step, Kind kind) {
     EXPECT_EQ(o.boxes[0].caption, LinkFailureCaption) << what;
     EXPECT_EQ(o.boxes[0].text, linkResultMessages[LinkBadReply]) << what;
   }
-  std::vector<Exchange> after = After(o, step);
-  bool flewOn = kind == GoesOn || kind == Placement;
-  bool paused = false;
-  for (const Exchange& e : after) paused |= Has(e, true, OffsetPause);
-  EXPECT_EQ(paused, flewOn) << what << ": the simulator paused at the end, or after a failure";
-  if (flewOn) {
-    EXPECT_EQ(timeCodes[o.row], ReplayEndTime) << what << ": the replay did not reach 56:26";
-  }
-  if (kind == EndsWithExit) {
-    for (const Exchange& e : after) EXPECT_FALSE(Has(e, true, OffsetHeading)) << what;
-  }
-  if (flewOn || kind == EndsWithExit) {
-    EXPECT_TRUE(!after.empty() && IsExitWrites(after.back())) << what << ": no exit writes";
-  } else {
-    EXPECT_TRUE(after.empty()) << what << ": sent after the failure";
-  }
+  ExpectWhatFollows(kind, After(o.exchanges, step), timeCodes[o.row] == ReplayEndTime, what);
 }
 
 TEST_F(Sweep, EveryExchangeOfTheReplayFailedInTurn) {
@@ -285,17 +203,17 @@ TEST_F(Sweep, EveryExchangeOfTheReplayFailedInTurn) {
   ASSERT_EQ(clean.boxes.size(), 1u);
   EXPECT_EQ(timeCodes[clean.row], ReplayEndTime);
   ASSERT_TRUE(IsExitWrites(clean.exchanges.back()));
-  int last = clean.steps.back();
-  int count[6] = {};
+  int last = clean.exchanges.back().number;
+  int count[KindCount] = {};
   for (int step = 1; step <= last; step++) {
-    Kind kind = KindOf(clean.exchanges, clean.steps, step);
+    Kind kind = KindOf(clean.exchanges, step);
     count[kind]++;
     ExpectFailureOutcome(Run(step), step, kind);
   }
   printf("in-process exchange-failure sweep: %d exchanges failed in turn:", last);
-  for (int k = 0; k < 6; k++) printf(" %d %s;", count[k], kindNames[k]);
+  for (int k = 0; k < KindCount; k++) printf(" %d %s;", count[k], kindNames[k]);
   printf("\n");
-  for (int k = 0; k < 6; k++) EXPECT_GT(count[k], 0) << kindNames[k] << " never met";
+  for (int k = 0; k < KindCount; k++) EXPECT_GT(count[k], 0) << kindNames[k] << " never met";
 }
 
 }  // namespace

@@ -40,14 +40,10 @@ int clockReadings;
 // Whether the simulator is to read as paused (1) or in a menu (2) in the exchange that
 // carries the given (zero-based) clock reading; running when unset.
 std::function<int(int reading)> pausedAt;
-// Whether the client is to see this exchange (its records as served) fail, with a reply of
-// 0 after the records were served.
-std::function<bool(const std::vector<Served>& exchange)> failExchange;
 
 void AfterServe(uint8_t* block, uint32_t size) {
   std::lock_guard<std::mutex> guard(logLock);
   exchanges++;
-  size_t first = served.size();
   WalkRequestBlock(block, size, [](const BlockRecord& r) {
     bool write = r.type == RecordWrite;
     if (!write && pausedAt) {
@@ -61,8 +57,6 @@ void AfterServe(uint8_t* block, uint32_t size) {
     }
     served.push_back({exchanges, write, r.offset, std::vector<uint8_t>(r.data, r.data + r.size)});
   });
-  std::vector<Served> exchange(served.begin() + first, served.end());
-  if (failExchange) sim::SetReply(failExchange(exchange) ? 0 : 1);
 }
 
 int64_t Value(const Served& s) {
@@ -92,7 +86,6 @@ class Replay : public ::testing::Test {
       clockReadings = 0;
       clockStep = [](int) { return 0.25; };
       pausedAt = nullptr;
-      failExchange = nullptr;
     }
     sim::SetAfterServe(AfterServe);
     simWindow = nullptr;
@@ -109,7 +102,6 @@ class Replay : public ::testing::Test {
       CloseHandle(thread);
     }
     sim::SetAfterServe(nullptr);
-    failExchange = nullptr;
     LinkClose();
     sim::Stop();
     stopRequested = 0;
@@ -339,16 +331,6 @@ TEST_F(Replay, HungSimulatorDuringAStopCostsOneTryAndGetsNothingMore) {
   sim::SetHang(false);
   Sleep(100);  // the stuck exchange is served late, as a hung simulator would
   for (const Served& s : Log()) EXPECT_FALSE(s.write && s.offset == OffsetCaptionText);
-}
-
-TEST_F(Replay, LinkFailureWhileStartingEndsAtOnceWithoutExitWrites) {
-  FillSyntheticRecording(MaxRows);
-  sim::SetReply(0);
-  int before = sim::ExchangeCount();
-  Fly(Row5500);
-  Land();
-  EXPECT_EQ(linkFailed, 1);
-  EXPECT_EQ(sim::ExchangeCount() - before, 3);  // the flap step read and the two flap writes
 }
 
 // ---- The records and their exchanges ----------------------------------------------------
@@ -720,69 +702,6 @@ TEST_F(Replay, FramesWorkedOutByHand) {
       if (s.write && s.offset == OffsetHeading) headings.push_back(uint32_t(Value(s)));
     ASSERT_GE(headings.size(), size_t(c.frame)) << c.what;
     EXPECT_NEAR(headings[c.frame - 1] * 360.0 / Turn, c.degrees, 1e-6) << c.what;
-  }
-}
-
-struct FailureCase {
-  const char* what;
-  std::function<bool(const std::vector<Served>&)> isIt;  // the kind of exchange to fail
-  int nth;                                               // fail the nth of that kind
-};
-
-bool Has(const std::vector<Served>& exchange, bool write, uint32_t offset) {
-  for (const Served& s : exchange)
-    if (s.write == write && s.offset == offset) return true;
-  return false;
-}
-
-// Any failed exchange ends the replay: the exit writes follow and nothing else, and the
-// simulator is not paused unless the pause itself went out in the exchange that failed.
-TEST_F(Replay, AnyFailedExchangeEndsTheReplay) {
-  auto frame = [](const std::vector<Served>& e) { return Has(e, true, OffsetHeading); };
-  auto clock = [](const std::vector<Served>& e) { return Has(e, false, OffsetClock); };
-  auto trim = [](const std::vector<Served>& e) { return Has(e, true, OffsetElevatorTrim); };
-  auto flaps = [](const std::vector<Served>& e) {
-    for (const Served& s : e)
-      if (s.write && s.offset == OffsetFlapsLever && Value(s) != 0) return true;
-    return false;
-  };
-  const FailureCase cases[] = {
-      {"a frame", frame, 8},
-      {"a frame with a row's first end", [&](const auto& e) { return frame(e) && trim(e); }, 3},
-      {"a frame with a row's second end", [&](const auto& e) { return frame(e) && flaps(e); }, 3},
-      {"a poll of the pause watch", [&](const auto& e) { return clock(e) && !frame(e); }, 2},
-      {"the last row's first end", [&](const auto& e) { return trim(e) && !clock(e); }, 1},
-      {"the last row's second end",
-       [](const std::vector<Served>& e) { return Has(e, true, OffsetPause); }, 1},
-  };
-  for (const FailureCase& c : cases) {
-    TearDown();  // a fresh stand-in and link for each case
-    SetUp();
-    FillSyntheticRecording(MaxRows);
-    clockStep = [](int) { return 0.375; };
-    pausedAt = [](int reading) { return reading >= 20 && reading < 23 ? 1 : 0; };
-    int seen = 0;
-    int failedAt = 0;
-    failExchange = [&](const std::vector<Served>& e) {
-      if (failedAt || !c.isIt(e) || ++seen < c.nth) return false;
-      failedAt = e[0].exchange;
-      return true;
-    };
-    Fly(RowOfTimeCode(5600));
-    Land();
-    failExchange = nullptr;
-    std::vector<Served> log = Log();
-    ASSERT_NE(failedAt, 0) << c.what;
-    EXPECT_EQ(linkFailed, 1) << c.what;
-    std::vector<Served> after;
-    for (const Served& s : log) {
-      if (s.exchange > failedAt) after.push_back(s);
-      if (s.exchange < failedAt) {
-        EXPECT_FALSE(s.write && s.offset == OffsetPause) << c.what;
-      }
-    }
-    ASSERT_EQ(after.size(), 2u) << c.what;
-    ExpectExitWrites(log);
   }
 }
 
