@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,7 +22,6 @@
 #include "replay/replay.h"
 #include "request_block.h"
 #include "sim_server.h"
-#include "wait.h"
 
 namespace {
 
@@ -151,6 +149,12 @@ class Sweep : public ::testing::Test {
     SendMessageA(dialog, WM_COMMAND, IDOK, 0);  // the placement's box is answered by the watch
     o->threadEnded = replayThreadHandle &&
                      WaitForSingleObject(replayThreadHandle, ThreadBoundMs) == WAIT_OBJECT_0;
+    // Exit waits for the thread without a bound: a thread that did not end is asked to stop,
+    // and one that does not stop either is left behind, its failure reported.
+    stopRequested = 1;
+    if (replayThreadHandle &&
+        WaitForSingleObject(replayThreadHandle, ThreadBoundMs) != WAIT_OBJECT_0)
+      return;
     DWORD pressed = GetTickCount();
     SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     o->exitMs = GetTickCount() - pressed;
