@@ -10,3 +10,4 @@ std::atomic<int32_t> currentRow;
 std::atomic<int32_t> stopRequested;
 std::atomic<int32_t> simPaused;
 std::atomic<int32_t> linkFailed;
+std::atomic<int32_t> replayEnded;

@@ -50,6 +50,10 @@ extern std::atomic<int32_t> stopRequested;
 extern std::atomic<int32_t> simPaused;
 // Set to 1 by the link wrappers on any failure; assigned by the replay thread.
 extern std::atomic<int32_t> linkFailed;
+// 1 once the replay thread has ended, on its own or on a stop, so that currentRow moves on
+// no more. StartReplay clears it before the threads start and the replay thread sets it as
+// it ends; the voice thread reads it.
+extern std::atomic<int32_t> replayEnded;
 
 // ---- Message box ----------------------------------------------------------------------------
 

@@ -68,6 +68,7 @@ void StartReplay(HWND dialog) {
     return;
   }
   stopRequested = 0;
+  replayEnded = 0;
   if (playVoice) voiceThreadHandle = CreateThread(nullptr, 0, VoiceThread, nullptr, 0, nullptr);
   replayThreadHandle = CreateThread(nullptr, 0, ReplayThread, nullptr, 0, nullptr);
   RaiseSimWindow();

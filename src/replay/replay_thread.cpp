@@ -193,18 +193,23 @@ static int StartFlight(TimeCode timeCode) {
   return linkFailed == 0;
 }
 
-DWORD WINAPI ReplayThread(LPVOID) {
+static void FlyReplay() {
   linkUnanswered = 0;  // each replay tries the link afresh
   int row = currentRow;
   if (row < 0 || row > LastRow()) {  // nothing recorded to fly from here
     const int16_t pause = 1;
     WriteNow(OffsetPause, 2, &pause);
     ExitWrites();
-    return 0;
+    return;
   }
-  if (!StartFlight(timeCodes[row])) return 0;
+  if (!StartFlight(timeCodes[row])) return;
   WaitWhilePaused();
   if (stopRequested == 0 && linkFailed == 0) FlyRows();  // a poll of the watch may have failed
   ExitWrites();
+}
+
+DWORD WINAPI ReplayThread(LPVOID) {
+  FlyReplay();
+  replayEnded = 1;
   return 0;
 }

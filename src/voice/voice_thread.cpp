@@ -1,6 +1,6 @@
 // The voice thread: plays the cockpit voice clips one row ahead of the replay and holds them
-// while the simulator is paused. It reads currentRow, timeCodes, simPaused and stopRequested
-// by polling and writes no shared state.
+// while the simulator is paused. It reads currentRow, timeCodes, simPaused, stopRequested and
+// replayEnded by polling and writes no shared state.
 #include "voice/voice.h"
 
 #include "recording/recording.h"  // timeCodes: a clip plays at its row's time code
@@ -89,11 +89,15 @@ static int HoldWhilePaused(VoicePlayer* player) {
   }
 }
 
-// One look at the watched row; moves it on to the row after the current one. Returns 1 when
-// the thread must end.
-static int Pass(VoicePlayer* player, int32_t* watchedRow) {
+// One look at the watched row; moves it on to the row after the current one. startedRow is
+// the row whose clip was last started or tried. Returns 1 when the thread must end.
+static int Pass(VoicePlayer* player, int32_t* watchedRow, int32_t* startedRow) {
   TimeCode time = WatchedTime(*watchedRow);
-  if (IsClipTime(time)) {
+  // A clip is started again and again until its row begins. Once the replay thread has
+  // ended, currentRow moves on no more: the clip plays out, or its box is shown once.
+  int startedForGood = replayEnded && *watchedRow == *startedRow;
+  if (IsClipTime(time) && !startedForGood) {
+    *startedRow = *watchedRow;
     int playing = StartClip(player, time);
     *watchedRow = currentRow + 1;
     if (!playing) return 0;
@@ -116,7 +120,8 @@ DWORD WINAPI VoiceThread(LPVOID) {
   VoicePlayer* player = createVox ? createVox() : nullptr;
   if (!player) return WaitForStop();
   int32_t watchedRow = currentRow + 1;
-  while (!stopRequested && !Pass(player, &watchedRow)) {
+  int32_t startedRow = -1;
+  while (!stopRequested && !Pass(player, &watchedRow, &startedRow)) {
   }
   VoxCall(player, VoxSlotRelease);
   return 0;

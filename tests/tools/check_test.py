@@ -10,6 +10,7 @@ On a console (a pseudo-terminal here) it must show its Japanese under code page 
 """
 import os
 import pty
+import random
 import re
 import select
 import shutil
@@ -77,16 +78,49 @@ def cut_after_first_page(relative):
     return change
 
 
-def long_clip(relative, seconds):
+def encoded_clip(relative, samples):
+    """A clip encoded from 16-bit samples at 8000 per second."""
     def change(folder):
-        wav = os.path.join(folder, "long.wav")
+        wav = os.path.join(folder, "clip.wav")
         with wave.open(wav, "wb") as w:
             w.setnchannels(1)
             w.setsampwidth(2)
             w.setframerate(8000)
-            w.writeframes(b"\0\0" * 8000 * seconds)
+            w.writeframes(samples)
         subprocess.run(["oggenc", "-Q", "-o", os.path.join(folder, relative), wav], check=True)
         os.remove(wav)
+    return change
+
+
+def long_clip(relative, seconds):
+    return encoded_clip(relative, b"\0\0" * 8000 * seconds)
+
+
+def damaged_clip(relative, fraction):
+    """Ten seconds of noise, which fill many pages, with the bits of one byte flipped at a
+    fraction of the file, as a bad disk or download does."""
+    noise = random.Random(25)
+    encode = encoded_clip(relative, b"".join(
+        noise.randint(-8000, 8000).to_bytes(2, "little", signed=True) for _ in range(80000)))
+    def change(folder):
+        encode(folder)
+        path = os.path.join(folder, relative)
+        with open(path, "rb") as f:
+            data = bytearray(f.read())
+        data[int(len(data) * fraction)] ^= 0xFF
+        with open(path, "wb") as f:
+            f.write(data)
+    return change
+
+
+def cut_clip(relative, size):
+    """The clip's first bytes only, as a download cut short leaves it."""
+    def change(folder):
+        path = os.path.join(folder, relative)
+        with open(path, "rb") as f:
+            data = f.read(size)
+        with open(path, "wb") as f:
+            f.write(data)
     return change
 
 
@@ -152,10 +186,19 @@ CASES = [
       cut_after_first_page("sound/2521.ogg"), long_clip("sound/2539.ogg", 16),
       long_clip("sound/5600.ogg", 27)], 1,
      [S + "2430.ogg: ファイルが開けません",
-      S + "2514.ogg: Ogg Vorbis のファイルではありません",
-      S + "2521.ogg: デコードできません (壊れています)",
+      S + "2514.ogg: Ogg Vorbis の音声ファイルではありません",
+      S + "2521.ogg: 音声の途中でファイルが終わっています (0.5 KB で切れています)",
       S + "2539.ogg: 長さ 16.0 秒が、次の sound\\2554.ogg の始まりまでの 15 秒を超えます",
       S + "5600.ogg: 長さ 27.0 秒が、再生の終わり 56:26 までの 26 秒を超えます"]),
+    ("clips cut short, with flipped bits, empty, garbage after the capture pattern",
+     [cut_clip("sound/2629.ogg", 3072), damaged_clip("sound/2554.ogg", 0.5),
+      write("sound/2700.ogg", b""),
+      write("sound/2737.ogg", b"OggS" + bytes(random.Random(5).randrange(256) for _ in range(3000)))],
+     1,
+     [S + "2629.ogg: 音声の途中でファイルが終わっています (3.0 KB で切れています)",
+      S + "2554.ogg: 音声の 41 % の所が壊れています",
+      S + "2700.ogg: 空のファイルです (0 バイト)",
+      S + "2737.ogg: Ogg Vorbis の音声ファイルではありません"]),
 ]
 
 USAGE_CASES = [["a", "b"], ["-h"], ["Z:\\no\\such\\folder"]]

@@ -31,6 +31,7 @@ class VoiceThreadTest : public ::testing::Test {
     currentRow = 0;
     simPaused = 0;
     stopRequested = 0;
+    replayEnded = 0;
     ClearVoxCalls(vox);
   }
 

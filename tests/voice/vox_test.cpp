@@ -79,6 +79,20 @@ TEST_F(Vox, OpenAcceptsRealClipsAndRefusesBrokenFiles) {
   RemoveTree(folder);
 }
 
+// A clip cut short, as a download that broke off leaves it, opens and plays up to the cut,
+// then ends as if it had finished there.
+TEST_F(Vox, AClipCutShortEndsWhereItWasCut) {
+  std::string path = MakeTempDir() + "\\cut.ogg";
+  std::string ogg = ReadWhole(threeSecondClip);
+  ASSERT_TRUE(WriteTestFile(path, ogg.substr(0, ogg.size() * 6 / 10)));
+  ASSERT_NE(PlayerOpen(player, path.c_str()), 0);
+  PlayerCall(player, VoxSlotPlay);
+  double played = MsUntilSilent(5000);
+  EXPECT_GT(played, 300) << "the sound before the cut plays";
+  EXPECT_LT(played, 2700) << "the clip's 3 s do not";
+  RemoveTree(path.substr(0, path.rfind('\\')));
+}
+
 TEST_F(Vox, ClipClockRunsForTheClipLengthAndStandsStillWhileHeld) {
   ASSERT_NE(PlayerOpen(player, threeSecondClip.c_str()), 0);
   EXPECT_EQ(PlayerIsPlaying(player), 0) << "opened, not yet started";

@@ -1,12 +1,9 @@
-// The voice clips: each of the 57 present, an Ogg Vorbis stream that decodes to its end, and
-// over before the next clip starts.
+// The voice clips: each of the 57 present, an Ogg Vorbis stream that decodes from its start to
+// its end, and over before the next clip starts. They are decoded with Vox.dll's decoder.
 #include <cstdio>
-#include <cstring>
-
-#define STB_VORBIS_HEADER_ONLY
-#include <stb_vorbis.h>
 
 #include "check.h"
+#include "clip_decode.h"
 #include "recording/recording.h"
 #include "voice/voice.h"
 
@@ -15,54 +12,38 @@ namespace {
 // The replay ends at 56:26: the last clip has until then.
 const TimeCode ReplayEnd = 5626;
 
-// An Ogg stream's first page (27-byte header, segment table) carries the Vorbis
-// identification packet.
-bool IsOggVorbis(const char* path) {
-  FILE* file = fopen(path, "rb");
-  if (!file) return false;
-  unsigned char head[27 + 255 + 7];
-  size_t got = fread(head, 1, sizeof head, file);
-  fclose(file);
-  if (got < 27 || memcmp(head, "OggS", 4) != 0 || !(head[5] & 2)) return false;
-  size_t packet = 27 + size_t(head[26]);
-  return got >= packet + 7 && memcmp(head + packet, "\x01vorbis", 7) == 0;
+// Reports, in a user's words, what keeps a clip from playing to its end.
+void ReportScan(const char* path, const ClipScan& scan, size_t bytes) {
+  switch (scan.verdict) {
+    case ClipSound:
+      return;
+    case ClipEmpty:
+      Report(path, 0, "空のファイルです (0 バイト)");
+      return;
+    case ClipNotVorbis:
+      Report(path, 0, "Ogg Vorbis の音声ファイルではありません");
+      return;
+    case ClipCut:
+      Report(path, 0, "音声の途中でファイルが終わっています (%.1f KB で切れています)",
+             bytes / 1024.0);
+      return;
+    case ClipDamaged:
+      if (scan.damagePercent == 0)
+        Report(path, 0, "音声の始まりが壊れています");
+      else
+        Report(path, 0, "音声の %d %% の所が壊れています", scan.damagePercent);
+      return;
+    case ClipNoSound:
+      Report(path, 0, "音声が入っていません");
+      return;
+    case ClipTooLong:
+      Report(path, 0, "長さが %d 分を超えます", MaxClipSeconds / 60);
+      return;
+  }
 }
 
-// Decodes the whole clip frame by frame. Returns its length in seconds, or -1 when it does
-// not decode.
-double DecodedSeconds(const char* path) {
-  int error = 0;
-  stb_vorbis* decoder = stb_vorbis_open_filename(path, &error, nullptr);
-  if (!decoder) return -1;
-  stb_vorbis_info info = stb_vorbis_get_info(decoder);
-  long long samples = 0;
-  int channels;
-  float** output;
-  for (int got; (got = stb_vorbis_get_frame_float(decoder, &channels, &output)) > 0;)
-    samples += got;
-  stb_vorbis_close(decoder);
-  if (info.sample_rate == 0 || samples == 0) return -1;
-  return double(samples) / info.sample_rate;
-}
-
-void CheckClip(int index) {
-  char path[32], next[32];
-  snprintf(path, sizeof path, "sound\\%d.ogg", clipTimeCodes[index]);
-  FILE* file = fopen(path, "rb");
-  if (!file) {
-    Report(path, 0, "ファイルが開けません");
-    return;
-  }
-  fclose(file);
-  if (!IsOggVorbis(path)) {
-    Report(path, 0, "Ogg Vorbis のファイルではありません");
-    return;
-  }
-  double seconds = DecodedSeconds(path);
-  if (seconds < 0) {
-    Report(path, 0, "デコードできません (壊れています)");
-    return;
-  }
+// A clip that plays to its end must be over before the next clip (or the replay's end).
+void CheckRoom(const char* path, int index, double seconds) {
   bool last = index + 1 == ClipCount;
   TimeCode end = last ? ReplayEnd : clipTimeCodes[index + 1];
   int room = TimeCodeToSeconds(end) - TimeCodeToSeconds(clipTimeCodes[index]);
@@ -71,8 +52,27 @@ void CheckClip(int index) {
     Report(path, 0, "長さ %.1f 秒が、再生の終わり 56:26 までの %d 秒を超えます", seconds, room);
     return;
   }
+  char next[32];
   snprintf(next, sizeof next, "sound\\%d.ogg", end);
   Report(path, 0, "長さ %.1f 秒が、次の %s の始まりまでの %d 秒を超えます", seconds, next, room);
+}
+
+void CheckClip(int index) {
+  char path[32];
+  snprintf(path, sizeof path, "sound\\%d.ogg", clipTimeCodes[index]);
+  ClipImage image;
+  ClipFileResult read = ReadClipFile(path, &image);
+  if (read == ClipFileMissing) {
+    Report(path, 0, "ファイルが開けません");
+  } else if (read == ClipFileTooLarge) {
+    Report(path, 0, "%.1f MB あり、大き過ぎます (%d MB まで)", image.size / 1048576.0,
+           int(MaxClipBytes >> 20));
+  } else {
+    ClipScan scan = ScanClip(image.bytes, image.size);
+    ReportScan(path, scan, image.size);
+    if (scan.verdict == ClipSound) CheckRoom(path, index, ClipSeconds(scan));
+  }
+  FreeClipImage(&image);
 }
 
 }  // namespace

@@ -16,11 +16,9 @@
 
 #include "app/app.h"
 #include "control.h"
-#include "link/offsets.h"
 #include "program_driver.h"
-#include "recording/recording.h"
+#include "replay_follow.h"
 #include "stand_in.h"
-#include "voice/voice.h"
 
 namespace {
 
@@ -72,58 +70,18 @@ int Fail(const char* what) {
   return 1;
 }
 
-// The replay clock as the simulator's title shows it ("[ 25:13 ]"), or "" before the first.
-std::string TitleClock(HWND simWindow) {
-  std::string title = WindowText(simWindow);
-  size_t open = title.rfind("[ ");
-  if (open == std::string::npos || title.size() < open + 7) return "";
-  return title.substr(open + 2, 5);
-}
-
-int PauseWrites(const StandIn& standIn) {
-  int pauses = 0;
-  for (const LoggedWrite& write : Writes(ReadLog(standIn.log)))
-    pauses += write.offset == OffsetPause && write.bytes != "0000";
-  return pauses;
-}
-
-// The voice thread looks at the row after the current one about twice a second, so a clip
-// plays in step only while rows last about as long as in a real flight: around each clip
-// row the clock runs at the normal rate, elsewhere at the demo's rate.
-const int SlowRowsBeforeClip = 2;
-
-int ClockSeconds(const std::string& clock) {
-  return atoi(clock.substr(0, 2).c_str()) * 60 + atoi(clock.substr(3, 2).c_str());
-}
-
-bool NearClip(int seconds) {
-  for (TimeCode timeCode : clipTimeCodes) {
-    int clip = TimeCodeToSeconds(timeCode);
-    if (seconds >= clip - SlowRowsBeforeClip && seconds < clip) return true;
-  }
-  return false;
-}
-
-// Follows the title clock until the replay has paused the simulator at its end.
+// Follows the title clock until the replay has paused the simulator at its end, printing
+// each new minute.
 bool FollowReplay(const StandIn& standIn, const Settings& settings, int pausesBefore) {
   std::string shown;
-  double rate = settings.rate;
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < EndTimeoutMs) {
-    std::string clock = TitleClock(standIn.main);
-    if (clock != shown && !clock.empty() && clock.substr(3) == "00") {
-      printf("replay clock %s\n", clock.c_str());
-      fflush(stdout);
-    }
-    shown = clock;
-    if (clock == "56:26" && PauseWrites(standIn) > pausesBefore) return true;
-    double wanted =
-        settings.voice && !clock.empty() && NearClip(ClockSeconds(clock)) ? 1.0 : settings.rate;
-    if (wanted != rate) Command(standIn, ControlClockRate, LPARAM(wanted * 1000));
-    rate = wanted;
-    Sleep(10);
-  }
-  return false;
+  return driver::FollowReplay(standIn, settings.rate, settings.voice, pausesBefore, EndTimeoutMs,
+                              [&](const std::string& clock) {
+                                if (clock != shown && !clock.empty() && clock.substr(3) == "00") {
+                                  printf("replay clock %s\n", clock.c_str());
+                                  fflush(stdout);
+                                }
+                                shown = clock;
+                              });
 }
 
 int Run(const Settings& settings) {
@@ -145,7 +103,7 @@ int Run(const Settings& settings) {
          settings.voice ? "on" : "off");
   fflush(stdout);
   driver::Press(dialog, IDOK);
-  if (!WaitFor([&] { return PauseWrites(standIn) >= 1; }, 10000))
+  if (!WaitFor([&] { return driver::PauseWrites(standIn) >= 1; }, 10000))
     return Fail("the start did not pause the simulator");
   Sleep(500);
   printf("simulator paused with the aircraft placed; resuming\n");

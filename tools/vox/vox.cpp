@@ -1,9 +1,11 @@
 // The stand-in Vox.dll: a clip player with the operations table the voice thread calls.
-// Open checks the Ogg Vorbis clip and measures its length without decoding it all, so that
-// the voice thread's repeated Stop/Open/Play passes stay fast. The clip's clock runs on
-// QueryPerformanceCounter: Play, Pause, Stop and IsPlaying follow the clip's real length in
-// real time. Where a wave output device exists a feeder thread decodes while playing and
-// feeds it; where none does (Wine here) the clock runs silently. Every call is logged.
+// Open reads the clip, its headers and its first sound (clip_decode.h), and accepts it when
+// it gives sound; its length is the stream's own by its last page, so a clip cut short ends
+// where it was cut. Open stays cheap, as the voice thread opens a clip again and again until
+// its row begins. The clip's clock runs on QueryPerformanceCounter: Play, Pause, Stop and
+// IsPlaying follow the clip's length in real time. Where a wave output device exists a
+// feeder thread decodes while playing and feeds it; where none does (Wine here) the clock
+// runs silently. Every call is logged.
 #include "vox_log.h"
 
 #include <mmsystem.h>
@@ -11,9 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#define STB_VORBIS_HEADER_ONLY
-#include <stb_vorbis.h>
-
+#include "clip_decode.h"
 #include "clock.h"
 
 namespace {
@@ -28,7 +28,9 @@ struct Vox {
   void* const* operations;
   CRITICAL_SECTION lock;
   char file[MAX_PATH];
-  stb_vorbis* decoder;  // the opened clip, rewound at every fresh Play
+  ClipImage image;      // the last clip opened, whole
+  ClipStart start;      // its format and length, when it gives sound
+  ClipDecoder decoder;  // the opened clip on the device, opened afresh at every fresh Play
   int state;
   double lengthMs;
   double playedMs;    // clip time played before the current run
@@ -59,10 +61,7 @@ void SettleClip(Vox* vox) {
   }
 }
 
-void CloseDecoder(Vox* vox) {
-  if (vox->decoder) stb_vorbis_close(vox->decoder);
-  vox->decoder = nullptr;
-}
+void CloseDecoder(Vox* vox) { CloseClipDecoder(&vox->decoder); }
 
 // ---- Wave output ----------------------------------------------------------------------
 
@@ -107,8 +106,7 @@ void FeedDevice(Vox* vox) {
     if (header.dwFlags & WHDR_INQUEUE) continue;
     if (header.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(vox->device, &header, sizeof header);
     int channels = vox->deviceChannels;
-    int frames = stb_vorbis_get_samples_short_interleaved(vox->decoder, channels, vox->samples[i],
-                                                          BufferFrames * channels);
+    long frames = DecodeClip(&vox->decoder, vox->samples[i], BufferFrames, channels);
     if (frames <= 0) return;
     header = WAVEHDR{};
     header.lpData = reinterpret_cast<LPSTR>(vox->samples[i]);
@@ -124,7 +122,7 @@ DWORD WINAPI FeederThread(LPVOID context) {
   while (!vox->quitting) {
     WaitForSingleObject(vox->wake, 50);
     EnterCriticalSection(&vox->lock);
-    if (vox->state == Playing && vox->device && vox->decoder) FeedDevice(vox);
+    if (vox->state == Playing && vox->device && vox->decoder.opened) FeedDevice(vox);
     LeaveCriticalSection(&vox->lock);
   }
   return 0;
@@ -134,15 +132,15 @@ DWORD WINAPI FeederThread(LPVOID context) {
 // player silent for good, the clock still runs.
 void StartOnDevice(Vox* vox) {
   if (vox->silent) return;
-  stb_vorbis_info info = stb_vorbis_get_info(vox->decoder);
-  int channels = info.channels > MaxChannels ? MaxChannels : info.channels;
-  if (!OpenDevice(vox, channels, int(info.sample_rate))) {
+  int channels = vox->start.channels > MaxChannels ? MaxChannels : vox->start.channels;
+  if (!OpenDevice(vox, channels, int(vox->start.rate))) {
     vox->silent = 1;
     return;
   }
   if (!vox->feeder) vox->feeder = CreateThread(nullptr, 0, FeederThread, vox, 0, nullptr);
   waveOutReset(vox->device);
-  stb_vorbis_seek_start(vox->decoder);
+  CloseDecoder(vox);
+  OpenClipDecoder(&vox->decoder, vox->image.bytes, vox->image.size);
   waveOutRestart(vox->device);
   SetEvent(vox->wake);
 }
@@ -153,31 +151,12 @@ void HaltDevice(Vox* vox) {
 
 // ---- Operations ---------------------------------------------------------------------------
 
-// The first packets can lawfully decode to no samples (the start of the first overlap), so
-// a clip passes when one of its first few packets gives samples.
-int FirstPacketsDecode(stb_vorbis* decoder) {
-  float** output = nullptr;
-  int channels = 0;
-  for (int packet = 0; packet < 4; ++packet)
-    if (stb_vorbis_get_frame_float(decoder, &channels, &output) > 0) return 1;
-  return 0;
-}
-
-// Rejects what stb_vorbis cannot read: no file, no Vorbis headers, no length, or first
-// packets that do not decode.
-stb_vorbis* CheckClip(const char* fileName, double* lengthMs) {
-  int error = 0;
-  stb_vorbis* decoder = stb_vorbis_open_filename(fileName, &error, nullptr);
-  if (!decoder) return nullptr;
-  stb_vorbis_info info = stb_vorbis_get_info(decoder);
-  unsigned int length = stb_vorbis_stream_length_in_samples(decoder);
-  if (info.sample_rate == 0 || length == 0 || stb_vorbis_seek_start(decoder) == 0 ||
-      !FirstPacketsDecode(decoder)) {
-    stb_vorbis_close(decoder);
-    return nullptr;
-  }
-  *lengthMs = length * 1000.0 / info.sample_rate;
-  return decoder;
+// Reads the clip and starts its decoding; 1 when it gives sound. A file that is missing or
+// too large to read gives none.
+int ReadClip(Vox* vox, const char* fileName) {
+  FreeClipImage(&vox->image);
+  return ReadClipFile(fileName, &vox->image) == ClipFileRead &&
+         StartClip(vox->image.bytes, vox->image.size, &vox->start);
 }
 
 void StopClip(Vox* vox) {
@@ -191,14 +170,12 @@ uint8_t __stdcall Open(Vox* vox, const char* fileName) {
   StopClip(vox);
   CloseDecoder(vox);
   vox->state = NoClip;
-  double lengthMs = 0;
-  vox->decoder = fileName ? CheckClip(fileName, &lengthMs) : nullptr;
-  if (vox->decoder) {
+  uint8_t opened = fileName && ReadClip(vox, fileName);
+  if (opened) {
     lstrcpynA(vox->file, fileName, sizeof vox->file);
-    vox->lengthMs = lengthMs;
+    vox->lengthMs = vox->start.samples * 1000.0 / vox->start.rate;
     vox->state = Ready;
   }
-  uint8_t opened = vox->decoder != nullptr;
   LeaveCriticalSection(&vox->lock);
   VoxLog("Open", fileName, opened ? "ok" : "refused");
   return opened;
@@ -262,6 +239,7 @@ void __stdcall Release(Vox* vox) {
   }
   CloseDevice(vox);
   CloseDecoder(vox);
+  FreeClipImage(&vox->image);
   CloseHandle(vox->wake);
   DeleteCriticalSection(&vox->lock);
   free(vox);
