@@ -359,6 +359,7 @@ TEST_F(Program, EveryWayOutEndsWithinTwoSecondsInEveryState) {
       }
       if (state == Paused) Command(standIn, ControlPause);
       if (state == Ended) {
+        Command(standIn, ControlClockRate, 40000);  // the rest of the minute in about a second
         ASSERT_TRUE(WaitWrite(OffsetPause, pauses + 2, 20000));
         EXPECT_NE(WindowText(standIn.main).find("[ 56:26 ]"), std::string::npos);
       }
@@ -381,6 +382,7 @@ TEST_F(Program, EveryWayOutEndsWithinTwoSecondsInEveryState) {
         EXPECT_TRUE(IsFolder(fallback + "\\VRN505Ostavin.log"));
       }
       Command(standIn, ControlResume);
+      Command(standIn, ControlClockRate, 4000);
     }
   }
   RemoveTree(fallback);
@@ -412,7 +414,7 @@ TEST_F(Program, MissingDataFileStartsNothingAndLeavesTheDialogUsable) {
   StartProgram();
   driver::Press(dialog, IDOK);
   ExpectBox(DisplayName, DataMissingText);
-  Sleep(300);
+  ASSERT_TRUE(driver::Settled(dialog, 5000));  // Start has returned: it sent what it sends
   for (const LoggedWrite& w : LoggedWrites()) EXPECT_NE(w.offset, OffsetPause);
   EXPECT_EQ(WindowText(standIn.main), FsxTitle);
   // Still usable: the file comes back and a Start places the aircraft.
@@ -433,7 +435,7 @@ TEST_F(Program, StartBeyondTheRecordingTellsWhyAndStartsNothing) {
   driver::SelectListEntry(dialog, IDC_START_LIST, 32);
   driver::Press(dialog, IDOK);
   ExpectBox(DisplayName, NoStartRowText);
-  Sleep(300);
+  ASSERT_TRUE(driver::Settled(dialog, 5000));  // Start has returned: it sent what it sends
   for (const LoggedWrite& w : LoggedWrites()) {
     EXPECT_NE(w.offset, OffsetPause);
     EXPECT_NE(w.offset, OffsetHeading);

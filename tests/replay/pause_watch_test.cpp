@@ -1,6 +1,7 @@
 // The pause watch against the in-process stand-in.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -39,6 +40,31 @@ double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+// The watch on a thread of its own, with every wait on it bounded: a watch that never sees
+// the pause, or never returns, fails the test instead of hanging it.
+class Watch {
+ public:
+  Watch()
+      : thread([this] {
+          WaitWhilePaused();
+          done = true;
+        }) {}
+  ~Watch() {
+    stopRequested = 1;  // a watch still polling after a failed check ends at its next poll
+    thread.join();
+  }
+  bool SeesPause() {
+    return WaitFor([] { return simPaused != 0; }, 5000, 5);
+  }
+  bool Returns(DWORD timeoutMs) {
+    return WaitFor([this] { return done.load(); }, timeoutMs, 2);
+  }
+  std::atomic<bool> done{false};
+
+ private:
+  std::thread thread;
+};
+
 TEST_F(PauseWatch, RunningSimulatorCostsTheWatchOneExchange) {
   simPaused = 1;
   int before = sim::ExchangeCount();
@@ -47,6 +73,8 @@ TEST_F(PauseWatch, RunningSimulatorCostsTheWatchOneExchange) {
   EXPECT_EQ(simPaused, 0);
 }
 
+// While held, the watch polls on and does not return; once both indicators clear it returns
+// within a poll or two.
 TEST_F(PauseWatch, WatchWaitsOutAPauseAndAMenu) {
   const struct {
     uint16_t pause;
@@ -54,14 +82,16 @@ TEST_F(PauseWatch, WatchWaitsOutAPauseAndAMenu) {
   } holds[] = {{1, 0}, {0, 1}, {1, 1}};
   for (const auto& hold : holds) {
     PokeIndicators(hold.pause, hold.menu);
-    auto start = std::chrono::steady_clock::now();
-    std::thread watch(WaitWhilePaused);
-    WaitFor([] { return simPaused != 0; }, 5000, 5);
-    EXPECT_EQ(simPaused, 1);
-    Sleep(200);
+    simPaused = 0;
+    stopRequested = 0;  // the last hold's watch was stopped
+    Watch watch;
+    ASSERT_TRUE(watch.SeesPause()) << hold.pause << hold.menu;
+    int polled = sim::ExchangeCount();
+    ASSERT_TRUE(WaitFor([&] { return sim::ExchangeCount() >= polled + 3; }, 2000, 5))
+        << "the watch stopped polling while held";
+    EXPECT_FALSE(watch.done) << "returned while the simulator was held";
     PokeIndicators(0, 0);
-    watch.join();
-    EXPECT_GE(Seconds(start), 0.2);
+    EXPECT_TRUE(watch.Returns(500)) << "one 40 ms poll, three times over, and then some";
     EXPECT_EQ(simPaused, 0);
     EXPECT_EQ(linkFailed, 0);
   }
@@ -69,11 +99,11 @@ TEST_F(PauseWatch, WatchWaitsOutAPauseAndAMenu) {
 
 TEST_F(PauseWatch, StopWhilePausedReturnsAfterOnePollWithTheFlagStillSet) {
   PokeIndicators(1, 0);
-  std::thread watch(WaitWhilePaused);
-  while (simPaused == 0) Sleep(5);
+  Watch watch;
+  ASSERT_TRUE(watch.SeesPause());
   auto stop = std::chrono::steady_clock::now();
   stopRequested = 1;
-  watch.join();
+  ASSERT_TRUE(watch.Returns(1000));
   EXPECT_LT(Seconds(stop), 0.15);  // one 40 ms poll and an exchange, three times over
   EXPECT_EQ(simPaused, 1);
   EXPECT_EQ(linkFailed, 0);
@@ -81,10 +111,10 @@ TEST_F(PauseWatch, StopWhilePausedReturnsAfterOnePollWithTheFlagStillSet) {
 
 TEST_F(PauseWatch, LinkLostWhilePausedSetsLinkFailed) {
   PokeIndicators(1, 0);
-  std::thread watch(WaitWhilePaused);
-  while (simPaused == 0) Sleep(5);
+  Watch watch;
+  ASSERT_TRUE(watch.SeesPause());
   sim::SetReply(0);
-  watch.join();
+  ASSERT_TRUE(watch.Returns(1000)) << "the watch polled on after a failed poll";
   EXPECT_EQ(linkFailed, 1);
   EXPECT_EQ(simPaused, 1);
 }

@@ -8,6 +8,7 @@
 #include <limits>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "clock.h"
 #include "control.h"
@@ -210,6 +211,30 @@ TEST_F(Simulator, FrameBoundPumpAnswersOncePerFrame) {
   EXPECT_LT(took[0], took[1] / 3);
 }
 
+// A fault at the first exchange that writes to an offset, however many exchanges came before.
+TEST_F(Simulator, FailWriteStrikesTheFirstExchangeWritingThere) {
+  sim::Options options;
+  options.faults.failWrite = OffsetCaptionTime;
+  Serve(options);
+  const int16_t seconds = 1;
+  double clock = 0;
+  const struct {
+    uint32_t offset;  // written, or the clock read
+    LinkResult result;
+  } exchanges[] = {{OffsetClock, LinkOkay},
+                   {OffsetElevatorTrim, LinkOkay},
+                   {OffsetCaptionTime, LinkBadReply},
+                   {OffsetCaptionTime, LinkOkay}};
+  for (const auto& e : exchanges) {
+    LinkResult result = 99;
+    if (e.offset == OffsetClock)
+      LinkRead(OffsetClock, 8, &clock, &result) && LinkProcess(&result);
+    else
+      LinkWrite(e.offset, 2, &seconds, &result) && LinkProcess(&result);
+    EXPECT_EQ(result, e.result) << std::hex << e.offset;
+  }
+}
+
 // A fault at exchange 3 (the handshake is 1): exchange 2 is served, exchange 3 fails and the
 // log names the fault there, and what follows is as the fault says.
 TEST_F(Simulator, FaultAtOneExchangeStrikesThatExchange) {
@@ -359,14 +384,22 @@ TEST_F(Program, FaultOptionsStrikeTheirExchange) {
   }
 }
 
+// The launches run side by side: a bad option ends the program before it makes a window.
 TEST_F(Program, RefusesABadOption) {
-  for (const char* arguments :
-       {"--sim 9", "--rate fast", "--frames", "--bogus 1", "--hang-from 0", "--frame-jitter 100"}) {
-    ASSERT_NO_FATAL_FAILURE(Launch(arguments));
-    EXPECT_EQ(ExitCode(), 2u) << arguments;
-    EXPECT_EQ(FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr), nullptr) << arguments;
+  const char* const arguments[] = {"--sim 9",           "--rate fast",   "--frames",
+                                   "--bogus 1",         "--hang-from 0", "--frame-jitter 100",
+                                   "--fail-write 10000"};
+  std::vector<Process> launched;
+  for (const char* bad : arguments) {
+    ASSERT_NO_FATAL_FAILURE(Launch(bad));
+    launched.push_back(process);
+  }
+  for (size_t i = 0; i < launched.size(); i++) {
+    process = launched[i];
+    EXPECT_EQ(ExitCode(), 2u) << arguments[i];
     CloseProcess(&process);
   }
+  EXPECT_EQ(FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr), nullptr);
 }
 
 }  // namespace

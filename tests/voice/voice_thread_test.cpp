@@ -150,9 +150,9 @@ TEST_F(Voice, PauseWithNoClipPlayingHoldsNothing) {
   AddClip(FirstClip, "spoken.ogg");
   StartAt(0);
   simPaused = 1;
-  Sleep(1200);
+  ASSERT_TRUE(WaitForCall("IsPlaying", "", 2, 3000)) << "the held thread does not poll the player";
   simPaused = 0;
-  Sleep(700);
+  Sleep(700);  // a pass after the resume, in which nothing is to be called
   std::vector<VoxCallRecord> calls = Calls();
   EXPECT_GE(CountCalls(calls, "IsPlaying"), 2u);
   EXPECT_EQ(CountCalls(calls, "IsPlaying"), calls.size() - 1) << Operations(calls);

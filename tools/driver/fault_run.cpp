@@ -1,6 +1,7 @@
 #include "fault_run.h"
 
 #include <cstdlib>
+#include <functional>
 
 #include "app/app.h"
 #include "control.h"
@@ -22,14 +23,32 @@ HWND WaitDialogOrBox(const Process& app, FaultOutcome* outcome) {
   return dialog;
 }
 
+// Until the condition holds, or the stand-in has served something since `since` exchanges
+// and then nothing for QuietMs: the program sends nothing more.
+bool WaitQuietOr(const StandIn& standIn, int since, const std::function<bool()>& condition,
+                 DWORD timeoutMs) {
+  int last = -1;
+  DWORD quietSince = GetTickCount();
+  return WaitFor(
+      [&] {
+        int served = Served(standIn);
+        if (served != last) quietSince = GetTickCount();
+        last = served;
+        return condition() || (served > since && GetTickCount() - quietSince > QuietMs);
+      },
+      timeoutMs);
+}
+
 // Start at the run's minute; the placement's exchange or its failure box, which may come
-// only after the link's tries.
+// only after the link's tries, or a replay that ended at once.
 void StartReplay(const FaultRun& run, const StandIn& standIn, const Process& app, HWND dialog,
                  FaultOutcome* outcome) {
   driver::SelectListEntry(dialog, IDC_START_LIST, run.startMinute - 24);
+  driver::SetChecked(dialog, IDC_SHOW_TEXT, run.captions);
   int before = Served(standIn);
   driver::Press(dialog, IDOK);
-  WaitFor([&] { return AnyBox(app.id) || Served(standIn) > before + 6; }, 40000);
+  WaitQuietOr(
+      standIn, before, [&] { return AnyBox(app.id) || Served(standIn) > before + 6; }, 40000);
   SeenBox box;
   if (WaitBox(app.id, 300, &box)) outcome->boxes.push_back(box);
   Command(standIn, ControlResume);
@@ -37,16 +56,8 @@ void StartReplay(const FaultRun& run, const StandIn& standIn, const Process& app
 
 // Until the stand-in has gone quiet: the replay has ended, by itself or on a failure.
 void WaitForTheEnd(const StandIn& standIn) {
-  int last = -1;
-  DWORD quietSince = GetTickCount();
-  WaitFor(
-      [&] {
-        int served = Served(standIn);
-        if (served != last) quietSince = GetTickCount();
-        last = served;
-        return GetTickCount() - quietSince > QuietMs;
-      },
-      60000);
+  WaitQuietOr(
+      standIn, -1, [] { return false; }, 60000);
 }
 
 void MakeFault(const FaultRun& run, const StandIn& standIn, FaultOutcome* outcome) {

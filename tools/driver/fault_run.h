@@ -16,6 +16,7 @@ struct FaultRun {
   std::string sample;         // folder holding the recording's data\ and sound\ folders
   std::string simulatorArgs;  // the stand-in's own options, fault options among them
   int startMinute = 56;
+  bool captions = true;  // the dialog's "Display text"
   // A fault made once the replay has begun its second row: a control command (0: none),
   // its argument, and how long it lasts before Exit is pressed.
   WPARAM faultCommand = 0;

@@ -122,4 +122,11 @@ void PressKey(const Process& process, HWND dialog, WORD key) {
 
 void PressCloseBox(HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }
 
+// A sent message waits behind the posted ones; the thread does not answer it while it is in
+// an exchange, which holds its send without taking in sent messages.
+bool Settled(HWND dialog, DWORD timeoutMs) {
+  DWORD_PTR unused;
+  return SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &unused) != 0;
+}
+
 }  // namespace driver

@@ -36,5 +36,8 @@ void Press(HWND dialog, int id);
 void PressKey(const Process& process, HWND dialog, WORD key);
 // The caption bar's close box.
 void PressCloseBox(HWND dialog);
+// Waits until the dialog's thread has handled what was posted to it before (a pressed
+// button and all that its handler sent); false if it has not after timeoutMs.
+bool Settled(HWND dialog, DWORD timeoutMs);
 
 }  // namespace driver

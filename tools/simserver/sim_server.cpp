@@ -37,6 +37,8 @@ void ServeRecord(uint32_t type, uint32_t offset, uint32_t size, uint8_t* data) {
     LogRecord(state.exchanges, true, offset, size, data);
     ApplyStoreChange(offset, size, true);  // also keeps the server's own words its own
     if (state.writeHook) state.writeHook(offset, size, data);
+    if (offset == state.options.faults.failWrite && !state.failWriteAt)
+      state.failWriteAt = state.exchanges;
   }
 }
 
@@ -137,7 +139,8 @@ LRESULT Answer(WPARAM wParam) {
   int records = 0;
   LRESULT reply = state.options.faults.neverOpenMapping ? state.reply.load()
                                                         : ServeMapping(ATOM(wParam), &records);
-  if (state.exchanges == state.options.faults.failExchange) {
+  if (state.exchanges == state.options.faults.failExchange ||
+      state.exchanges == state.failWriteAt) {
     LogEvent("fail", "reply 0 to exchange " + std::to_string(state.exchanges));
     reply = 0;
   }
@@ -293,6 +296,7 @@ bool Start(const Options& options) {
     state.blocks.clear();
     state.records.clear();
     state.exchanges = 0;
+    state.failWriteAt = 0;
     state.unexpected = 0;
     state.afterServe = nullptr;
     state.writeHook = nullptr;

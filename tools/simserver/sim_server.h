@@ -44,8 +44,11 @@ struct Faults {
   // Faults at one exchange, numbered as the log's "exchange" field (1 for the first served);
   // -1: never.
   int failExchange = -1;  // exchange n is served, and its reply is 0
-  int destroyAt = -1;     // exchange n is not served: the serving windows go and
-                          // its reply is 0; later sends find no window
+  // The first exchange that writes to this offset is served, and its reply is 0 (-1: never),
+  // so that a test can fail one kind of exchange however many exchanges came before it.
+  int64_t failWrite = -1;
+  int destroyAt = -1;  // exchange n is not served: the serving windows go and
+                       // its reply is 0; later sends find no window
 };
 
 struct Options {

@@ -29,7 +29,8 @@ struct State {
   uint8_t store[OffsetSpace];
   std::vector<std::vector<uint8_t>> blocks;
   int exchanges = 0;
-  int unexpected = 0;  // records that the program is not expected to send
+  int failWriteAt = 0;  // the exchange that met Faults::failWrite; 0 until one did
+  int unexpected = 0;   // records that the program is not expected to send
   std::atomic<bool> hang{false};
   std::atomic<LRESULT> reply{1};
   std::function<void(uint8_t*, uint32_t)> afterServe;

@@ -40,6 +40,7 @@ const char Usage[] =
     "  --answer-limit N       stop answering after N exchanges\n"
     "  --die-after N          end the process abruptly when exchange N+1 arrives\n"
     "  --fail-exchange N      serve exchange N (1 for the first) but reply 0 to it\n"
+    "  --fail-write HEX       serve the first exchange writing to offset HEX but reply 0 to it\n"
     "  --hang-from N          leave exchange N and every later one unanswered\n"
     "  --destroy-at N         at exchange N destroy the serving window, reply 0, serve nothing\n"
     "  --never-open-mapping   reply without reading the request block\n";
@@ -84,7 +85,7 @@ bool ParseFlag(const std::string& name, sim::Options* options, bool* readStdin) 
 bool ParseValue(const std::string& name, const char* value, sim::Options* options) {
   sim::Faults& faults = options->faults;
   long long integer = 0;
-  bool hex = name == "--fsuipc-version" || name == "--sim-word";
+  bool hex = name == "--fsuipc-version" || name == "--sim-word" || name == "--fail-write";
   if (name == "--log") {
     options->logPath = value;
     return true;
@@ -113,6 +114,8 @@ bool ParseValue(const std::string& name, const char* value, sim::Options* option
     faults.dieAfter = int(integer);
   else if (name == "--fail-exchange")
     faults.failExchange = int(integer);
+  else if (name == "--fail-write")
+    faults.failWrite = integer;
   else if (name == "--hang-from")
     faults.answerLimit = int(integer) - 1;  // answered before it
   else if (name == "--destroy-at")
@@ -122,6 +125,7 @@ bool ParseValue(const std::string& name, const char* value, sim::Options* option
   if (name == "--sim") return integer == 7 || integer == 8;
   if (name == "--frames") return integer >= 0 && integer <= 1000;
   bool atExchange = name == "--fail-exchange" || name == "--hang-from" || name == "--destroy-at";
+  if (name == "--fail-write") return integer >= 0 && integer < sim::OffsetSpace;
   return !atExchange || (integer >= 1 && integer <= INT_MAX);
 }
 
