@@ -323,14 +323,6 @@ TEST_F(Link, RecordListsGoInOneExchangeOrNotAtAll) {
   EXPECT_EQ(result, LinkNothingQueued);
 }
 
-TEST_F(Link, EmptyQueueGivesCode10) {
-  Serve();
-  Open();
-  LinkResult result = 99;
-  EXPECT_EQ(LinkProcess(&result), 0);
-  EXPECT_EQ(result, LinkNothingQueued);
-}
-
 TEST_F(Link, BadReplyDropsTheQueueAndWritesNoDestination) {
   Serve();
   Open();
