@@ -35,18 +35,6 @@ std::string MappingName() {
   return name;
 }
 
-TEST_F(Link, OpensWithEitherSimulatorVersion) {
-  for (int version : {7, 8}) {
-    sim::Options options;
-    options.simVersion = version;
-    Serve(options);
-    Open();
-    EXPECT_EQ(simVersion, uint32_t(version));
-    EXPECT_NE(requestBuffer, nullptr);
-    LinkClose();
-  }
-}
-
 struct OpenCase {
   const char* what;
   sim::Faults faults;
