@@ -235,54 +235,6 @@ TEST_F(Simulator, FailWriteStrikesTheFirstExchangeWritingThere) {
   }
 }
 
-// A fault at exchange 3 (the handshake is 1): exchange 2 is served, exchange 3 fails and the
-// log names the fault there, and what follows is as the fault says.
-TEST_F(Simulator, FaultAtOneExchangeStrikesThatExchange) {
-  struct Case {
-    const char* event;
-    int sim::Faults::*exchange;
-    int value;        // the fault's field: exchange 3, or 2 answered before the hang
-    int counted;      // exchanges the server counts once exchange 3 has arrived
-    LinkResult next;  // what exchange 4 gives; 99: not tried (it would hang too)
-  };
-  const Case cases[] = {
-      {"fail", &sim::Faults::failExchange, 3, 3, LinkOkay},
-      {"hang", &sim::Faults::answerLimit, 2, 2, 99},
-      {"destroyed", &sim::Faults::destroyAt, 3, 3, LinkSendFailed},  // no window: the send fails
-  };
-  for (const Case& c : cases) {
-    std::string folder = MakeTempDir();
-    sim::Options options;
-    options.faults.*c.exchange = c.value;
-    options.logPath = folder + "\\sim.log";
-    Serve(options);
-    double clock = -1;
-    EXPECT_EQ(ReadNow(OffsetClock, 8, &clock), 0) << c.event;
-    LinkResult result = 0;
-    std::thread third([&] { LinkRead(OffsetClock, 8, &clock, &result) && LinkProcess(&result); });
-    std::string line = "{\"exchange\":" + std::to_string(c.counted) + ",";
-    auto logged = [&] {  // the fault's event, on a line of the exchange it names
-      std::string log = ReadWholeFile(options.logPath);
-      size_t at = log.find(std::string("\"op\":\"") + c.event + "\"");
-      if (at == std::string::npos) return false;
-      size_t start = log.rfind('\n', at);
-      return log.compare(start == std::string::npos ? 0 : start + 1, line.size(), line) == 0;
-    };
-    EXPECT_TRUE(WaitFor(logged, 5000)) << c.event;
-    sim::SetHang(false);  // the stuck exchange gets 0 from the released server thread
-    third.join();
-    EXPECT_EQ(result, LinkBadReply) << c.event << ": a reply other than 1";
-    EXPECT_EQ(sim::ExchangeCount(), c.counted) << c.event;
-    if (c.next != 99) {
-      LinkRead(OffsetClock, 8, &clock, &result) && LinkProcess(&result);
-      EXPECT_EQ(result, c.next) << c.event;
-    }
-    LinkClose();
-    sim::Stop();
-    RemoveTree(folder);
-  }
-}
-
 // ---- The stand-in as its own program ------------------------------------------------------
 
 class Program : public ::testing::Test {
@@ -356,27 +308,43 @@ TEST_F(Program, DiesAbruptlyAfterTheGivenExchanges) {
   linkFailed = 0;
 }
 
-// The fault options, each at exchange 2: the handshake is served, exchange 2 is not answered
-// with 1 and the log says why.
+// The fault options, each at exchange 3 (the handshake is 1): exchange 2 is served, exchange 3
+// is not answered with 1 and the log names the fault on a line of the exchange it names, and
+// what follows is as the fault says.
 TEST_F(Program, FaultOptionsStrikeTheirExchange) {
   const struct {
     const char* option;
     const char* event;
-  } cases[] = {
-      {"--fail-exchange 2", "fail"}, {"--hang-from 2", "hang"}, {"--destroy-at 2", "destroyed"}};
+    int counted;      // exchanges the stand-in counts once exchange 3 has arrived
+    LinkResult next;  // what exchange 4 gives; 99: not tried (it would hang too)
+  } cases[] = {{"--fail-exchange 3", "fail", 3, LinkOkay},
+               {"--hang-from 3", "hang", 2, 99},
+               {"--destroy-at 3", "destroyed", 3, LinkSendFailed}};  // no window: the send fails
   for (const auto& c : cases) {
     std::string log = folder + "\\sim.log";
     Run("--headless --log \"" + log + "\" " + c.option);
     LinkResult result = 99;
     ASSERT_EQ(LinkOpen(0, &result), 1) << linkResultMessages[result];
     double clock = 0;
-    std::thread second([&] { LinkRead(OffsetClock, 8, &clock, &result) && LinkProcess(&result); });
-    std::string event = std::string("\"op\":\"") + c.event + "\"";
-    EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(log).find(event) != std::string::npos; }, 10000))
-        << c.option;
-    EXPECT_EQ(Control(ControlUnhang), 1);
-    second.join();
-    EXPECT_EQ(result, 13u) << c.option;
+    EXPECT_EQ(ReadNow(OffsetClock, 8, &clock), 0) << c.option;
+    std::thread third([&] { LinkRead(OffsetClock, 8, &clock, &result) && LinkProcess(&result); });
+    std::string line = "{\"exchange\":" + std::to_string(c.counted) + ",";
+    auto logged = [&] {
+      std::string text = ReadWholeFile(log);
+      size_t at = text.find(std::string("\"op\":\"") + c.event + "\"");
+      if (at == std::string::npos) return false;
+      size_t start = text.rfind('\n', at);
+      return text.compare(start == std::string::npos ? 0 : start + 1, line.size(), line) == 0;
+    };
+    EXPECT_TRUE(WaitFor(logged, 10000)) << c.option;
+    EXPECT_EQ(Control(ControlUnhang), 1);  // the stuck exchange gets 0 from the released server
+    third.join();
+    EXPECT_EQ(result, LinkBadReply) << c.option << ": a reply other than 1";
+    EXPECT_EQ(Control(ControlExchanges), c.counted) << c.option;
+    if (c.next != 99) {
+      LinkRead(OffsetClock, 8, &clock, &result) && LinkProcess(&result);
+      EXPECT_EQ(result, c.next) << c.option;
+    }
     EXPECT_EQ(Control(ControlExit), 1);
     EXPECT_EQ(ExitCode(), 0u) << c.option;
     LinkClose();
