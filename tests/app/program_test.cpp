@@ -480,11 +480,6 @@ TEST_F(Program, WithoutVoxTheVoiceBoxIsClearedAndGreyedAndTheReplayRuns) {
   ExpectOrderlyEnd("exit without Vox.dll");
 }
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Where each Ogg page of a clip ends.
 std::vector<size_t> PageEnds(const std::string& clip) {
   std::vector<size_t> ends;
@@ -505,7 +500,7 @@ struct VoxLine {
 };
 std::vector<VoxLine> ReadVoxLog(const std::string& path) {
   std::vector<VoxLine> calls;
-  std::istringstream lines(ReadBytes(path));
+  std::istringstream lines(FileText(path));
   for (std::string line; std::getline(lines, line);) {
     VoxLine call;
     std::istringstream(line) >> call.ms >> call.operation >> call.file >> call.result;
@@ -521,7 +516,7 @@ std::vector<VoxLine> ReadVoxLog(const std::string& path) {
 // its end, 56:00 plays in step, and the program ends as after any replay.
 TEST_F(Program, DamagedClipsGetTheirBoxesAndTheReplayFliesOnInStep) {
   std::string sound = work + "\\sound\\";
-  std::string flipped = ReadBytes(sound + "5430.ogg"), cut = ReadBytes(sound + "5500.ogg");
+  std::string flipped = FileText(sound + "5430.ogg"), cut = FileText(sound + "5500.ogg");
   std::vector<size_t> flippedPages = PageEnds(flipped), cutPages = PageEnds(cut);
   ASSERT_GE(flippedPages.size(), 3u);
   ASSERT_GE(cutPages.size(), 4u) << "two pages of sound, so that some plays before the cut";
