@@ -20,6 +20,7 @@
 #include "replay_follow.h"
 #include "stand_in.h"
 #include "temp_dir.h"
+#include "../voice/vox_calls.h"
 
 namespace {
 
@@ -493,22 +494,6 @@ std::vector<size_t> PageEnds(const std::string& clip) {
   return ends;
 }
 
-// The stand-in Vox.dll's log file: "<ms> <operation> <file> [<result>]" per call.
-struct VoxLine {
-  double ms;
-  std::string operation, file, result;
-};
-std::vector<VoxLine> ReadVoxLog(const std::string& path) {
-  std::vector<VoxLine> calls;
-  std::istringstream lines(FileText(path));
-  for (std::string line; std::getline(lines, line);) {
-    VoxLine call;
-    std::istringstream(line) >> call.ms >> call.operation >> call.file >> call.result;
-    calls.push_back(call);
-  }
-  return calls;
-}
-
 // Clips damaged as a download or a disk leaves them, in the replay's last two minutes and a
 // half: 54:30 with flipped bits in its sound and 55:38 garbage after the capture pattern do
 // not open, and each gets its box, which the user answers once the replay has entered the
@@ -559,11 +544,11 @@ TEST_F(Program, DamagedClipsGetTheirBoxesAndTheReplayFliesOnInStep) {
   EXPECT_EQ(WindowText(standIn.main), FsxTitle);
 
   // Each clip's Opens; the last start of 56:00 against the moment its row began.
-  std::vector<VoxLine> calls = ReadVoxLog(voxLog);
+  std::vector<VoxCallRecord> calls = ParseVoxCalls(FileText(voxLog));
   std::map<std::string, std::string> opened;
   int opens = 0, refused = 0;
   double lastStart = 0;
-  for (const VoxLine& call : calls) {
+  for (const VoxCallRecord& call : calls) {
     if (call.operation == "Open") opened[call.file] = call.result;
     opens += call.operation == "Open";
     refused += call.operation == "Open" && call.result == "refused";
