@@ -394,44 +394,32 @@ TEST_F(Program, WithoutASimulatorTheLinkBoxThenTheClosingNotice) {
   ExpectOrderlyEnd("after the link box");
 }
 
-TEST_F(Program, MissingDataFileStartsNothingAndLeavesTheDialogUsable) {
-  DeleteFileA((work + "\\data\\vrn505Elevator.dat").c_str());
-  StartSimulator();
-  StartProgram();
-  driver::Press(dialog, IDOK);
-  ExpectBox(DisplayName, DataMissingText);
-  ASSERT_TRUE(driver::Settled(dialog, 5000));  // Start has returned: it sent what it sends
-  for (const LoggedWrite& w : LoggedWrites()) EXPECT_NE(w.offset, OffsetPause);
-  EXPECT_EQ(WindowText(standIn.main), FsxTitle);
-  // Still usable: the file comes back and a Start places the aircraft.
-  CopyFileA((std::string(OSTAVIN_SAMPLE_DIR) + "\\data\\vrn505Elevator.dat").c_str(),
-            (work + "\\data\\vrn505Elevator.dat").c_str(), FALSE);
-  driver::Press(dialog, IDOK);
-  EXPECT_TRUE(WaitWrite(OffsetPause, 1, 10000));
-  driver::Press(dialog, IDCANCEL);
-  ExpectOrderlyEnd("exit after a failed start");
-}
-
-// A recording that ends before the chosen minute: a clear message, and the simulator is
-// neither paused nor moved to rows that the load did not fill.
-TEST_F(Program, StartBeyondTheRecordingTellsWhyAndStartsNothing) {
+// A Start that cannot fly tells why and sends nothing, neither the pause nor a placement, and
+// leaves the title alone: a data file missing, then a recording that ends before the chosen
+// minute. The dialog stays usable: a Start within the recording places the aircraft.
+TEST_F(Program, StartThatCannotFlyTellsWhyAndStartsNothing) {
   CutRecording(work, 100);
+  std::string elevator = work + "\\data\\vrn505Elevator.dat", kept = FileText(elevator);
+  DeleteFileA(elevator.c_str());
   StartSimulator();
   StartProgram();
   driver::SelectListEntry(dialog, IDC_START_LIST, 32);
-  driver::Press(dialog, IDOK);
-  ExpectBox(DisplayName, NoStartRowText);
-  ASSERT_TRUE(driver::Settled(dialog, 5000));  // Start has returned: it sent what it sends
-  for (const LoggedWrite& w : LoggedWrites()) {
-    EXPECT_NE(w.offset, OffsetPause);
-    EXPECT_NE(w.offset, OffsetHeading);
+  for (const char* text : {DataMissingText, NoStartRowText}) {
+    driver::Press(dialog, IDOK);
+    ExpectBox(DisplayName, text);
+    ASSERT_TRUE(driver::Settled(dialog, 5000));  // Start has returned: it sent what it sends
+    for (const LoggedWrite& w : LoggedWrites()) {
+      EXPECT_NE(w.offset, OffsetPause) << text;
+      EXPECT_NE(w.offset, OffsetHeading) << text;
+    }
+    EXPECT_EQ(WindowText(standIn.main), FsxTitle);
+    ASSERT_TRUE(WriteTestFile(elevator, kept));  // the file comes back
   }
-  // The first minute lies within the 100 rows: that Start places the aircraft.
-  driver::SelectListEntry(dialog, IDC_START_LIST, 0);
+  driver::SelectListEntry(dialog, IDC_START_LIST, 0);  // within the 100 rows
   driver::Press(dialog, IDOK);
   EXPECT_TRUE(WaitWrite(OffsetPause, 1, 10000));
   driver::Press(dialog, IDCANCEL);
-  ExpectOrderlyEnd("exit after a start beyond the recording");
+  ExpectOrderlyEnd("exit after the starts that could not fly");
 }
 
 // Read back in UTF-16, the texts on screen are the string table's whatever the system's code
