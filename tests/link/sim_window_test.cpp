@@ -118,7 +118,7 @@ TEST(FormatClock, MinutesAndSecondsOfTheTimeCode) {
   }
 }
 
-TEST_F(SimWindow, ClockTitleOfEachVersion) {
+TEST_F(SimWindow, ClockTitleOfEachVersionOnceTheWindowIsFound) {
   const struct {
     int version;
     TimeCode timeCode;
@@ -127,21 +127,18 @@ TEST_F(SimWindow, ClockTitleOfEachVersion) {
                {8, 2400, "Microsoft Flight Simulator X - VRN505 Ostavin [ 24:00 ]"}};
   for (const auto& c : cases) {
     Serve(c.version);
-    RaiseSimWindow();
+    simWindow = nullptr;
+    std::string before = Title(sim::MainWindow());
     timeCodes[5] = c.timeCode;
+    ShowClockInTitle(5);  // before the window is found: nothing changes
+    EXPECT_EQ(Title(sim::MainWindow()), before);
+    RaiseSimWindow();
     ShowClockInTitle(5);
     EXPECT_EQ(Title(sim::MainWindow()), c.title);
     ShowClockInTitle(MaxRows);  // no such row: the title stays
     ShowClockInTitle(-1);
     EXPECT_EQ(Title(sim::MainWindow()), c.title);
   }
-}
-
-TEST_F(SimWindow, ClockBeforeTheWindowIsFoundChangesNothing) {
-  Serve(8);
-  timeCodes[0] = 2400;
-  ShowClockInTitle(0);
-  EXPECT_EQ(Title(sim::MainWindow()), "Microsoft Flight Simulator X");
 }
 
 // The simulator's window thread can hang with FSUIPC; the replay thread's title update must
