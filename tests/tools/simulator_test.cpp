@@ -74,23 +74,20 @@ TEST_F(Simulator, ClockRunsAtItsRateAndStandsStillWhilePausedOrStopped) {
   EXPECT_EQ(MeasuredRate(), 0);
 }
 
-TEST_F(Simulator, StartsPausedWhenAsked) {
+// Started paused, resumed and paused again by the client's writes.
+TEST_F(Simulator, PauseShowsAtTheIndicatorAndHoldsTheClock) {
   sim::Options options;
   options.startPaused = true;
   Serve(options);
   EXPECT_EQ(Read<uint16_t>(OffsetPauseIndicator), 1);
   EXPECT_EQ(MeasuredRate(), 0);
-}
-
-TEST_F(Simulator, PauseWrittenByTheClientShowsAtTheIndicatorAndHoldsTheClock) {
-  Serve();
+  Write<uint16_t>(OffsetPause, 0);
+  EXPECT_EQ(Read<uint16_t>(OffsetPauseIndicator), 0);
+  EXPECT_GT(MeasuredRate(), 0.5);
   Write<uint16_t>(OffsetPause, 1);
   EXPECT_TRUE(sim::Paused());
   EXPECT_EQ(Read<uint16_t>(OffsetPauseIndicator), 1);
   EXPECT_EQ(MeasuredRate(), 0);
-  Write<uint16_t>(OffsetPause, 0);
-  EXPECT_EQ(Read<uint16_t>(OffsetPauseIndicator), 0);
-  EXPECT_GT(MeasuredRate(), 0.5);
   sim::SetMenu(true);
   EXPECT_EQ(Read<uint8_t>(OffsetMenuIndicator), 1);
 }
