@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "bytes.h"
+#include "clock.h"
 #include "link/link.h"
 #include "link/offsets.h"
 #include "log/flight_log.h"
@@ -128,11 +128,11 @@ class Replay : public ::testing::Test {
   }
   // Waits for the thread to end; returns the seconds waited.
   double Land(double limitSeconds = 60) {
-    auto start = std::chrono::steady_clock::now();
+    double start = PerformanceSeconds();
     EXPECT_EQ(WaitForSingleObject(thread, DWORD(limitSeconds * 1000)), WAIT_OBJECT_0);
     CloseHandle(thread);
     thread = nullptr;
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return PerformanceSeconds() - start;
   }
   static std::vector<Served> Log() {
     std::lock_guard<std::mutex> guard(logLock);
