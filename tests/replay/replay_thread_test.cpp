@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bytes.h"
@@ -155,13 +156,7 @@ bool IsEvent(uint32_t offset) {
          offset == OffsetFlapsLever || offset == OffsetPause;
 }
 
-struct Write {
-  uint32_t offset;
-  int64_t value;
-  bool operator==(const Write& other) const {
-    return offset == other.offset && value == other.value;
-  }
-};
+using Write = std::pair<uint32_t, int64_t>;  // an offset and the value written there
 
 std::vector<Write> EventWrites(const std::vector<Served>& log) {
   std::vector<Write> events;
