@@ -84,7 +84,7 @@ class Replay : public ::testing::Test {
   void SetUp() override {
     logFolder = MakeTempDir();
     ASSERT_EQ(OpenFlightLogIn(logFolder.c_str()), 1);
-    ASSERT_TRUE(sim::Start(sim::Options{}));
+    ASSERT_TRUE(sim::Start(standIn));
     LinkResult result;
     ASSERT_EQ(LinkOpen(0, &result), 1);
     int16_t step = 2047;
@@ -98,7 +98,7 @@ class Replay : public ::testing::Test {
       clockStep = [](int) { return 0.25; };
       pausedAt = nullptr;
     }
-    sim::SetAfterServe(AfterServe);
+    if (scripted) sim::SetAfterServe(AfterServe);
     simWindow = nullptr;
     showText = 0;
     followLatLon = 1;
@@ -149,6 +149,8 @@ class Replay : public ::testing::Test {
   }
   HANDLE thread = nullptr;
   std::string logFolder;
+  sim::Options standIn;  // the stand-in of the next SetUp
+  bool scripted = true;  // its clock and indicators answered from the test's script
 };
 
 bool IsEvent(uint32_t offset) {
@@ -730,18 +732,12 @@ TEST_F(Replay, FlightLogAgreesWithWhatTheStandInServed) {
       {"a link that dies", 0, [] { sim::DestroyServerWindow(); }},
   };
   for (const LogCase& c : cases) {
+    scripted = false;  // the stand-in's own clock and frame-bound pump
+    standIn.frameRate = 30;
+    standIn.frameJitter = c.jitter;
+    standIn.clockRate = 3;  // 10 frames a simulated second: four rows take 1.3 s
     TearDown();
     SetUp();
-    sim::SetAfterServe(nullptr);  // the stand-in's own clock and frame-bound pump
-    LinkClose();
-    sim::Stop();
-    sim::Options options;
-    options.frameRate = 30;
-    options.frameJitter = c.jitter;
-    options.clockRate = 3;  // 10 frames a simulated second: four rows take 1.3 s
-    ASSERT_TRUE(sim::Start(options)) << c.what;
-    LinkResult result;
-    ASSERT_EQ(LinkOpen(0, &result), 1) << c.what;
     FillSyntheticRecording(MaxRows);
     int before = sim::ExchangeCount();
     LogReplayStart(timeCodes[0]);
