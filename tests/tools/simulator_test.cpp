@@ -130,8 +130,7 @@ TEST_F(Simulator, AirspeedFollowsTheMeanOfTheThrottlesWithALag) {
 }
 
 TEST_F(Simulator, AirspeedChangesGraduallyUnlessATestSetsIt) {
-  Serve();
-  EXPECT_EQ(Read<int32_t>(OffsetAirspeed), 310 * 128);  // steady at the starting throttles
+  Serve();  // steady at the starting throttles' 310 kt
   for (int n = 0; n < 4; n++) Write<double>(OffsetThrottle1 + ThrottleStride * n, 1.0);
   Sleep(100);  // 0.1 simulator s of a 4 s lag: about 2.5% of the way to 500 kt
   double knots = Read<int32_t>(OffsetAirspeed) / 128.0;
@@ -273,9 +272,9 @@ class Program : public ::testing::Test {
   }
 };
 
+// Its log and its exchange count: the fault options' test.
 TEST_F(Program, RunsHeadlessServesTheLinkAndObeysControl) {
-  std::string log = folder + "\\sim.log";
-  Run("--headless --sim 7 --log \"" + log + "\"");
+  Run("--headless --sim 7");
   LinkResult result = 99;
   ASSERT_EQ(LinkOpen(0, &result), 1) << linkResultMessages[result];
   EXPECT_EQ(simVersion, 7u);
@@ -287,9 +286,6 @@ TEST_F(Program, RunsHeadlessServesTheLinkAndObeysControl) {
   EXPECT_EQ(Read<uint16_t>(OffsetPauseIndicator), 1);
   EXPECT_EQ(Control(ControlMenuOpen), 1);
   EXPECT_EQ(Read<uint8_t>(OffsetMenuIndicator), 1);
-  EXPECT_EQ(Control(ControlExchanges), 3);  // the handshake and two reads
-  Write<int32_t>(OffsetGear, GearDown);
-  EXPECT_NE(ReadWholeFile(log).find("gear down"), std::string::npos);
   EXPECT_EQ(Control(ControlExit), 1);
   EXPECT_EQ(ExitCode(), 0u);
 }
