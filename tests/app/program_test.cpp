@@ -3,10 +3,11 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -58,23 +59,23 @@ UINT RunCodePage() {
   return named ? UINT(atoi(named)) : 932;
 }
 
+std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
 // Keeps the first `lines` lines of every file of the recording.
 void CutRecording(const std::string& work, int lines) {
   const char* files[] = {"vrn505Roll.dat",    "vrn505Pitch.dat",    "vrn505Heading.dat",
                          "vrn505Alt.dat",     "vrn505Tas.dat",      "vrn505LatLon.dat",
                          "vrn505Alieron.dat", "vrn505Elevator.dat", "cvrText.dat"};
   for (const char* name : files) {
-    std::string path = work + "\\data\\" + name;
-    FILE* file = fopen(path.c_str(), "rb");
-    ASSERT_NE(file, nullptr) << path;
-    std::string kept;
-    int seen = 0;
-    for (int c; seen < lines && (c = fgetc(file)) != EOF;) {
-      kept += char(c);
-      seen += c == '\n';
-    }
-    fclose(file);
-    ASSERT_TRUE(WriteTestFile(path, kept));
+    std::string path = work + "\\data\\" + name, text = FileText(path);
+    ASSERT_FALSE(text.empty()) << path;
+    size_t end = 0;
+    for (int n = 0; n < lines && end < text.size(); n++)
+      end = std::min(text.find('\n', end), text.size() - 1) + 1;
+    ASSERT_TRUE(WriteTestFile(path, text.substr(0, end))) << path;
   }
 }
 
@@ -243,13 +244,6 @@ TEST_F(Program, StartPausesAndPlacesThenFliesAfterResumeAndRestartsAnew) {
 }
 
 // ---- The flight log ----------------------------------------------------------------------
-
-std::string FileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 // VRN505Ostavin\ in the local application data folder, where the log goes when the exe's
 // folder cannot take it.
