@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <map>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 

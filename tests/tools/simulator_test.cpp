@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <limits>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -35,9 +35,7 @@ void Write(uint32_t offset, T value) {
 
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 class Simulator : public ::testing::Test {
