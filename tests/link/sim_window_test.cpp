@@ -13,12 +13,6 @@
 
 namespace {
 
-std::string Title(HWND window) {
-  char text[256] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
 class SimWindow : public ::testing::Test {
  protected:
   void Serve(int version) {
@@ -56,11 +50,11 @@ TEST_F(SimWindow, RaiseFindsTheSimulatorByTitleAndClassAndSetsTheAddOnTitle) {
                {7, "Microsoft Flight Simulator 2004 - VRN505 Ostavin"}};
   for (const auto& c : cases) {
     Serve(c.version);
-    MakeDecoy(Title(sim::MainWindow()).c_str());
+    MakeDecoy(WindowText(sim::MainWindow()).c_str());
     simWindow = nullptr;
     RaiseSimWindow();
     EXPECT_EQ(simWindow.load(), sim::MainWindow()) << c.version;
-    EXPECT_EQ(Title(sim::MainWindow()), c.addOn);
+    EXPECT_EQ(WindowText(sim::MainWindow()), c.addOn);
     EXPECT_EQ(IsSimWindow(decoy), 0);
     // The add-on title still holds the simulator's name: a later search finds it again.
     simWindow = nullptr;
@@ -81,7 +75,7 @@ TEST_F(SimWindow, OtherVersionsNeverFindAWindowAndKeepTheEarlierOne) {
   EXPECT_EQ(IsSimWindow(sim::MainWindow()), 0);
   simVersion = 7;  // an FSX window is not the 2004 simulator
   EXPECT_EQ(IsSimWindow(sim::MainWindow()), 0);
-  EXPECT_EQ(Title(sim::MainWindow()), "Microsoft Flight Simulator X");
+  EXPECT_EQ(WindowText(sim::MainWindow()), "Microsoft Flight Simulator X");
 }
 
 TEST_F(SimWindow, MinimisedWindowIsRestoredAndAVisibleOneKeepsItsSize) {
@@ -128,16 +122,16 @@ TEST_F(SimWindow, ClockTitleOfEachVersionOnceTheWindowIsFound) {
   for (const auto& c : cases) {
     Serve(c.version);
     simWindow = nullptr;
-    std::string before = Title(sim::MainWindow());
+    std::string before = WindowText(sim::MainWindow());
     timeCodes[5] = c.timeCode;
     ShowClockInTitle(5);  // before the window is found: nothing changes
-    EXPECT_EQ(Title(sim::MainWindow()), before);
+    EXPECT_EQ(WindowText(sim::MainWindow()), before);
     RaiseSimWindow();
     ShowClockInTitle(5);
-    EXPECT_EQ(Title(sim::MainWindow()), c.title);
+    EXPECT_EQ(WindowText(sim::MainWindow()), c.title);
     ShowClockInTitle(MaxRows);  // no such row: the title stays
     ShowClockInTitle(-1);
-    EXPECT_EQ(Title(sim::MainWindow()), c.title);
+    EXPECT_EQ(WindowText(sim::MainWindow()), c.title);
   }
 }
 
@@ -195,7 +189,7 @@ TEST_F(SimWindow, EndProgramClosesTheLinkShowsTheNoticeAndGivesTheTitleBack) {
     EXPECT_EQ(boxes[0].owner, nullptr);
     EXPECT_EQ(boxes[0].buttons.size(), 1u);
     EXPECT_EQ(requestBuffer, nullptr);
-    EXPECT_EQ(Title(sim::MainWindow()), c.titleAfter);
+    EXPECT_EQ(WindowText(sim::MainWindow()), c.titleAfter);
   }
 }
 
