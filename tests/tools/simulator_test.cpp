@@ -14,6 +14,7 @@
 #include "control.h"
 #include "link/link.h"
 #include "link/offsets.h"
+#include "message_box.h"
 #include "process.h"
 #include "sim_server.h"
 #include "temp_dir.h"
@@ -276,10 +277,8 @@ TEST_F(Program, RunsHeadlessServesTheLinkAndObeysControl) {
   LinkResult result = 99;
   ASSERT_EQ(LinkOpen(0, &result), 1) << linkResultMessages[result];
   EXPECT_EQ(simVersion, 7u);
-  HWND main = FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr);
-  char title[128] = "";
-  GetWindowTextA(main, title, sizeof title);
-  EXPECT_STREQ(title, "Microsoft Flight Simulator 2004");
+  EXPECT_EQ(WindowText(FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr)),
+            "Microsoft Flight Simulator 2004");
   EXPECT_EQ(Control(ControlPause), 1);
   EXPECT_EQ(Read<uint16_t>(OffsetPauseIndicator), 1);
   EXPECT_EQ(Control(ControlMenuOpen), 1);
