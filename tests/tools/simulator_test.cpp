@@ -244,13 +244,9 @@ class Program : public ::testing::Test {
     RemoveTree(folder);
     linkFailed = linkUnanswered = 0;  // a stand-in that died leaves the link given up
   }
-  // Starts simulator.exe, from the build's tools folder.
+  // Starts the build's simulator.exe.
   void Launch(const std::string& arguments) {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    *strrchr(path, '\\') = 0;
-    std::string exe = std::string(path) + "\\..\\..\\tools\\simulator.exe";
-    ASSERT_TRUE(StartProcess(exe, arguments, "", &process, CREATE_NO_WINDOW));
+    ASSERT_TRUE(StartProcess(OSTAVIN_SIMULATOR, arguments, "", &process, CREATE_NO_WINDOW));
   }
   void Run(const std::string& arguments) {
     ASSERT_NO_FATAL_FAILURE(Launch(arguments));
