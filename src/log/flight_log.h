@@ -1,7 +1,7 @@
 // The flight log: what the simulator did during each replay, one record a line in
 // VRN505Ostavin.log, so that a user can send us how a real simulator served the replay.
 // The figures of a replay are defined here once: the program's log, the replay benchmark
-// (tools/replay_benchmark.cpp, through tools/support/stand_in_figures.cpp) and the demo's
+// (tools/replay_benchmark.cpp, through tools/figures/stand_in_figures.cpp) and the demo's
 // report (tools/report/figures.py mirrors these rules line by line) count them alike.
 #pragma once
 #include <windows.h>

@@ -59,6 +59,15 @@ class VoiceThreadTest : public ::testing::Test {
     ASSERT_NE(thread, nullptr);
   }
 
+  // What one 50 ms poll of the thread costs on this machine now: a 50 ms sleep of the test's
+  // own, timed. On a loaded machine a woken thread waits for a core, so a stop's bound is
+  // three of these, not three times the nominal 50 ms.
+  static double PollMs() {
+    double start = PerformanceMs();
+    Sleep(50);
+    return PerformanceMs() - start;
+  }
+
   // Sets stopRequested and returns the milliseconds until the thread ended (-1: it did not
   // end within the timeout).
   double StopAndTime(DWORD timeoutMs) {
