@@ -22,18 +22,11 @@
 #include "replay/replay.h"
 #include "request_block.h"
 #include "sim_server.h"
+#include "stand_in.h"  // Hex, as the stand-in's log gives a record's bytes
 
 namespace {
 
 // ---- The stand-in's script --------------------------------------------------------------
-
-// The bytes of a record as the stand-in's log gives them.
-std::string Hex(const uint8_t* bytes, uint32_t size) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (uint32_t i = 0; i < size; i++) out += digits[bytes[i] >> 4], out += digits[bytes[i] & 15];
-  return out;
-}
 
 // Which exchange fails: 0 none; the handshake is 1, the placement is PlacementStep, and the
 // thread's exchanges follow in their order. Numbered so, whenever the dialog's placement

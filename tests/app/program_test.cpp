@@ -3,10 +3,11 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "replay_follow.h"
 #include "stand_in.h"
 #include "temp_dir.h"
+#include "../voice/vox_calls.h"
 
 namespace {
 
@@ -34,13 +36,6 @@ std::string MakeWorkFolder(bool withVox) {
 
 // Shift-JIS texts as the user sees them.
 const char ClosingNotice[] = "\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb7";  // 終了します
-const char ExitText[] = "\x8f\x49\x97\xb9";                               // 終了
-const char PlayVoiceText[] =  // ボイスレコーダー再生
-    "\x83\x7b\x83\x43\x83\x58\x83\x8c\x83\x52\x81\x5b\x83\x5f\x81\x5b\x8d\xc4\x90\xb6";
-const char ShowTextText[] = "\x8e\x9a\x96\x8b\x95\x5c\x8e\xa6";  // 字幕表示
-const char FollowText[] =  // 強制的に緯度経度を辿る
-    "\x8b\xad\x90\xa7\x93\x49\x82\xc9\x88\xdc\x93\x78\x8c\x6f\x93\x78\x82\xf0\x92\x48\x82\xe9";
-const char StartTimeText[] = "\x8a\x4a\x8e\x6e\x8e\x9e\x8d\x8f:";  // 開始時刻:
 const char DataMissingText[] =  // datファイルが開けません
     "dat\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8a\x4a\x82\xaf\x82\xdc\x82\xb9\x82\xf1";
 
@@ -64,23 +59,23 @@ UINT RunCodePage() {
   return named ? UINT(atoi(named)) : 932;
 }
 
+std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
 // Keeps the first `lines` lines of every file of the recording.
 void CutRecording(const std::string& work, int lines) {
   const char* files[] = {"vrn505Roll.dat",    "vrn505Pitch.dat",    "vrn505Heading.dat",
                          "vrn505Alt.dat",     "vrn505Tas.dat",      "vrn505LatLon.dat",
                          "vrn505Alieron.dat", "vrn505Elevator.dat", "cvrText.dat"};
   for (const char* name : files) {
-    std::string path = work + "\\data\\" + name;
-    FILE* file = fopen(path.c_str(), "rb");
-    ASSERT_NE(file, nullptr) << path;
-    std::string kept;
-    int seen = 0;
-    for (int c; seen < lines && (c = fgetc(file)) != EOF;) {
-      kept += char(c);
-      seen += c == '\n';
-    }
-    fclose(file);
-    ASSERT_TRUE(WriteTestFile(path, kept));
+    std::string path = work + "\\data\\" + name, text = FileText(path);
+    ASSERT_FALSE(text.empty()) << path;
+    size_t end = 0;
+    for (int n = 0; n < lines && end < text.size(); n++)
+      end = std::min(text.find('\n', end), text.size() - 1) + 1;
+    ASSERT_TRUE(WriteTestFile(path, text.substr(0, end))) << path;
   }
 }
 
@@ -172,33 +167,6 @@ class Program : public ::testing::Test {
   HWND dialog = nullptr;
 };
 
-TEST_F(Program, DialogOpensWithTheOptionsTickedAndTheFirstMinuteChosen) {
-  StartSimulator();
-  StartProgram();
-  EXPECT_EQ(WindowText(dialog), "VRN505 Ostavin");
-  const struct {
-    int id;
-    const char* text;
-  } boxes[] = {{IDC_PLAY_VOICE, PlayVoiceText},
-               {IDC_SHOW_TEXT, ShowTextText},
-               {IDC_FOLLOW_LATLON, FollowText}};
-  for (const auto& box : boxes) {
-    EXPECT_TRUE(driver::Checked(dialog, box.id)) << box.id;
-    EXPECT_TRUE(driver::Enabled(dialog, box.id)) << box.id;
-    EXPECT_EQ(driver::ItemText(dialog, box.id), box.text) << box.id;
-  }
-  EXPECT_EQ(driver::ItemText(dialog, IDC_START_LABEL), StartTimeText);
-  EXPECT_EQ(driver::ItemText(dialog, IDOK), "OK");
-  EXPECT_EQ(driver::ItemText(dialog, IDCANCEL), ExitText);
-  std::vector<std::string> minutes = driver::ListEntries(dialog, IDC_START_LIST);
-  ASSERT_EQ(minutes.size(), 33u);
-  for (int i = 0; i < 33; i++) EXPECT_EQ(minutes[i], std::to_string(24 + i));
-  EXPECT_EQ(driver::ListSelection(dialog, IDC_START_LIST), 0);
-  EXPECT_EQ(driver::FocusOf(app), GetDlgItem(dialog, IDC_START_LIST));
-  driver::Press(dialog, IDCANCEL);
-  ExpectOrderlyEnd("exit while idle");
-}
-
 // The placement's expected bytes, from the sample recording loaded here as the program does.
 std::vector<std::pair<unsigned, std::string>> Placement(const std::string& work, int row) {
   char previous[MAX_PATH];
@@ -276,13 +244,6 @@ TEST_F(Program, StartPausesAndPlacesThenFliesAfterResumeAndRestartsAnew) {
 }
 
 // ---- The flight log ----------------------------------------------------------------------
-
-std::string FileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 // VRN505Ostavin\ in the local application data folder, where the log goes when the exe's
 // folder cannot take it.
@@ -408,48 +369,37 @@ TEST_F(Program, WithoutASimulatorTheLinkBoxThenTheClosingNotice) {
   ExpectOrderlyEnd("after the link box");
 }
 
-TEST_F(Program, MissingDataFileStartsNothingAndLeavesTheDialogUsable) {
-  DeleteFileA((work + "\\data\\vrn505Elevator.dat").c_str());
-  StartSimulator();
-  StartProgram();
-  driver::Press(dialog, IDOK);
-  ExpectBox(DisplayName, DataMissingText);
-  ASSERT_TRUE(driver::Settled(dialog, 5000));  // Start has returned: it sent what it sends
-  for (const LoggedWrite& w : LoggedWrites()) EXPECT_NE(w.offset, OffsetPause);
-  EXPECT_EQ(WindowText(standIn.main), FsxTitle);
-  // Still usable: the file comes back and a Start places the aircraft.
-  CopyFileA((std::string(OSTAVIN_SAMPLE_DIR) + "\\data\\vrn505Elevator.dat").c_str(),
-            (work + "\\data\\vrn505Elevator.dat").c_str(), FALSE);
-  driver::Press(dialog, IDOK);
-  EXPECT_TRUE(WaitWrite(OffsetPause, 1, 10000));
-  driver::Press(dialog, IDCANCEL);
-  ExpectOrderlyEnd("exit after a failed start");
-}
-
-// A recording that ends before the chosen minute: a clear message, and the simulator is
-// neither paused nor moved to rows that the load did not fill.
-TEST_F(Program, StartBeyondTheRecordingTellsWhyAndStartsNothing) {
+// A Start that cannot fly tells why and sends nothing, neither the pause nor a placement, and
+// leaves the title alone: a data file missing, then a recording that ends before the chosen
+// minute. The dialog stays usable: a Start within the recording places the aircraft.
+TEST_F(Program, StartThatCannotFlyTellsWhyAndStartsNothing) {
   CutRecording(work, 100);
+  std::string elevator = work + "\\data\\vrn505Elevator.dat", kept = FileText(elevator);
+  DeleteFileA(elevator.c_str());
   StartSimulator();
   StartProgram();
   driver::SelectListEntry(dialog, IDC_START_LIST, 32);
-  driver::Press(dialog, IDOK);
-  ExpectBox(DisplayName, NoStartRowText);
-  ASSERT_TRUE(driver::Settled(dialog, 5000));  // Start has returned: it sent what it sends
-  for (const LoggedWrite& w : LoggedWrites()) {
-    EXPECT_NE(w.offset, OffsetPause);
-    EXPECT_NE(w.offset, OffsetHeading);
+  for (const char* text : {DataMissingText, NoStartRowText}) {
+    driver::Press(dialog, IDOK);
+    ExpectBox(DisplayName, text);
+    ASSERT_TRUE(driver::Settled(dialog, 5000));  // Start has returned: it sent what it sends
+    for (const LoggedWrite& w : LoggedWrites()) {
+      EXPECT_NE(w.offset, OffsetPause) << text;
+      EXPECT_NE(w.offset, OffsetHeading) << text;
+    }
+    EXPECT_EQ(WindowText(standIn.main), FsxTitle);
+    ASSERT_TRUE(WriteTestFile(elevator, kept));  // the file comes back
   }
-  // The first minute lies within the 100 rows: that Start places the aircraft.
-  driver::SelectListEntry(dialog, IDC_START_LIST, 0);
+  driver::SelectListEntry(dialog, IDC_START_LIST, 0);  // within the 100 rows
   driver::Press(dialog, IDOK);
   EXPECT_TRUE(WaitWrite(OffsetPause, 1, 10000));
   driver::Press(dialog, IDCANCEL);
-  ExpectOrderlyEnd("exit after a start beyond the recording");
+  ExpectOrderlyEnd("exit after the starts that could not fly");
 }
 
-// Read back in UTF-16, the texts on screen are the string table's whatever the system's code
-// page: ctest runs this under 932 and again under 1252 (app_program_cp1252_test).
+// The dialog as it opens, the options ticked and the first minute chosen; read back in
+// UTF-16, the texts on screen are the string table's whatever the system's code page: ctest
+// runs this under 932 and again under 1252 (app_program_cp1252_test).
 TEST_F(Program, TextsOnScreenAreTheStringTablesUnderEveryCodePage) {
   ASSERT_EQ(GetACP(), RunCodePage());
   std::string elevator = work + "\\data\\vrn505Elevator.dat";
@@ -457,6 +407,17 @@ TEST_F(Program, TextsOnScreenAreTheStringTablesUnderEveryCodePage) {
   ASSERT_TRUE(WriteTestFile(work + "\\data\\cvrText.dat", "24:00\t0\t0\r\nno tabs\r\n"));
   StartSimulator();
   StartProgram();
+  EXPECT_EQ(WindowText(dialog), "VRN505 Ostavin");
+  for (int id : {IDC_PLAY_VOICE, IDC_SHOW_TEXT, IDC_FOLLOW_LATLON}) {
+    EXPECT_TRUE(driver::Checked(dialog, id)) << id;
+    EXPECT_TRUE(driver::Enabled(dialog, id)) << id;
+  }
+  EXPECT_EQ(driver::ItemText(dialog, IDOK), "OK");
+  std::vector<std::string> minutes = driver::ListEntries(dialog, IDC_START_LIST);
+  ASSERT_EQ(minutes.size(), 33u);
+  for (int i = 0; i < 33; i++) EXPECT_EQ(minutes[i], std::to_string(24 + i));
+  EXPECT_EQ(driver::ListSelection(dialog, IDC_START_LIST), 0);
+  EXPECT_EQ(driver::FocusOf(app), GetDlgItem(dialog, IDC_START_LIST));
   const struct {
     int control;
     UINT id;
@@ -495,11 +456,6 @@ TEST_F(Program, WithoutVoxTheVoiceBoxIsClearedAndGreyedAndTheReplayRuns) {
   ExpectOrderlyEnd("exit without Vox.dll");
 }
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Where each Ogg page of a clip ends.
 std::vector<size_t> PageEnds(const std::string& clip) {
   std::vector<size_t> ends;
@@ -513,22 +469,6 @@ std::vector<size_t> PageEnds(const std::string& clip) {
   return ends;
 }
 
-// The stand-in Vox.dll's log file: "<ms> <operation> <file> [<result>]" per call.
-struct VoxLine {
-  double ms;
-  std::string operation, file, result;
-};
-std::vector<VoxLine> ReadVoxLog(const std::string& path) {
-  std::vector<VoxLine> calls;
-  std::istringstream lines(ReadBytes(path));
-  for (std::string line; std::getline(lines, line);) {
-    VoxLine call;
-    std::istringstream(line) >> call.ms >> call.operation >> call.file >> call.result;
-    calls.push_back(call);
-  }
-  return calls;
-}
-
 // Clips damaged as a download or a disk leaves them, in the replay's last two minutes and a
 // half: 54:30 with flipped bits in its sound and 55:38 garbage after the capture pattern do
 // not open, and each gets its box, which the user answers once the replay has entered the
@@ -536,7 +476,7 @@ std::vector<VoxLine> ReadVoxLog(const std::string& path) {
 // its end, 56:00 plays in step, and the program ends as after any replay.
 TEST_F(Program, DamagedClipsGetTheirBoxesAndTheReplayFliesOnInStep) {
   std::string sound = work + "\\sound\\";
-  std::string flipped = ReadBytes(sound + "5430.ogg"), cut = ReadBytes(sound + "5500.ogg");
+  std::string flipped = FileText(sound + "5430.ogg"), cut = FileText(sound + "5500.ogg");
   std::vector<size_t> flippedPages = PageEnds(flipped), cutPages = PageEnds(cut);
   ASSERT_GE(flippedPages.size(), 3u);
   ASSERT_GE(cutPages.size(), 4u) << "two pages of sound, so that some plays before the cut";
@@ -579,11 +519,11 @@ TEST_F(Program, DamagedClipsGetTheirBoxesAndTheReplayFliesOnInStep) {
   EXPECT_EQ(WindowText(standIn.main), FsxTitle);
 
   // Each clip's Opens; the last start of 56:00 against the moment its row began.
-  std::vector<VoxLine> calls = ReadVoxLog(voxLog);
+  std::vector<VoxCallRecord> calls = ParseVoxCalls(FileText(voxLog));
   std::map<std::string, std::string> opened;
   int opens = 0, refused = 0;
   double lastStart = 0;
-  for (const VoxLine& call : calls) {
+  for (const VoxCallRecord& call : calls) {
     if (call.operation == "Open") opened[call.file] = call.result;
     opens += call.operation == "Open";
     refused += call.operation == "Open" && call.result == "refused";

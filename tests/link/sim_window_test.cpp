@@ -1,23 +1,17 @@
 // The simulator window: the window test, raising it, the clock in its title, the end title.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
 
+#include "clock.h"
 #include "link/link.h"
 #include "message_box.h"
 #include "recording/recording.h"
 #include "sim_server.h"
 
 namespace {
-
-std::string Title(HWND window) {
-  char text[256] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
 
 class SimWindow : public ::testing::Test {
  protected:
@@ -56,11 +50,11 @@ TEST_F(SimWindow, RaiseFindsTheSimulatorByTitleAndClassAndSetsTheAddOnTitle) {
                {7, "Microsoft Flight Simulator 2004 - VRN505 Ostavin"}};
   for (const auto& c : cases) {
     Serve(c.version);
-    MakeDecoy(Title(sim::MainWindow()).c_str());
+    MakeDecoy(WindowText(sim::MainWindow()).c_str());
     simWindow = nullptr;
     RaiseSimWindow();
     EXPECT_EQ(simWindow.load(), sim::MainWindow()) << c.version;
-    EXPECT_EQ(Title(sim::MainWindow()), c.addOn);
+    EXPECT_EQ(WindowText(sim::MainWindow()), c.addOn);
     EXPECT_EQ(IsSimWindow(decoy), 0);
     // The add-on title still holds the simulator's name: a later search finds it again.
     simWindow = nullptr;
@@ -81,7 +75,7 @@ TEST_F(SimWindow, OtherVersionsNeverFindAWindowAndKeepTheEarlierOne) {
   EXPECT_EQ(IsSimWindow(sim::MainWindow()), 0);
   simVersion = 7;  // an FSX window is not the 2004 simulator
   EXPECT_EQ(IsSimWindow(sim::MainWindow()), 0);
-  EXPECT_EQ(Title(sim::MainWindow()), "Microsoft Flight Simulator X");
+  EXPECT_EQ(WindowText(sim::MainWindow()), "Microsoft Flight Simulator X");
 }
 
 TEST_F(SimWindow, MinimisedWindowIsRestoredAndAVisibleOneKeepsItsSize) {
@@ -118,7 +112,7 @@ TEST(FormatClock, MinutesAndSecondsOfTheTimeCode) {
   }
 }
 
-TEST_F(SimWindow, ClockTitleOfEachVersion) {
+TEST_F(SimWindow, ClockTitleOfEachVersionOnceTheWindowIsFound) {
   const struct {
     int version;
     TimeCode timeCode;
@@ -127,21 +121,18 @@ TEST_F(SimWindow, ClockTitleOfEachVersion) {
                {8, 2400, "Microsoft Flight Simulator X - VRN505 Ostavin [ 24:00 ]"}};
   for (const auto& c : cases) {
     Serve(c.version);
-    RaiseSimWindow();
+    simWindow = nullptr;
+    std::string before = WindowText(sim::MainWindow());
     timeCodes[5] = c.timeCode;
+    ShowClockInTitle(5);  // before the window is found: nothing changes
+    EXPECT_EQ(WindowText(sim::MainWindow()), before);
+    RaiseSimWindow();
     ShowClockInTitle(5);
-    EXPECT_EQ(Title(sim::MainWindow()), c.title);
+    EXPECT_EQ(WindowText(sim::MainWindow()), c.title);
     ShowClockInTitle(MaxRows);  // no such row: the title stays
     ShowClockInTitle(-1);
-    EXPECT_EQ(Title(sim::MainWindow()), c.title);
+    EXPECT_EQ(WindowText(sim::MainWindow()), c.title);
   }
-}
-
-TEST_F(SimWindow, ClockBeforeTheWindowIsFoundChangesNothing) {
-  Serve(8);
-  timeCodes[0] = 2400;
-  ShowClockInTitle(0);
-  EXPECT_EQ(Title(sim::MainWindow()), "Microsoft Flight Simulator X");
 }
 
 // The simulator's window thread can hang with FSUIPC; the replay thread's title update must
@@ -158,9 +149,9 @@ TEST_F(SimWindow, TitleOfAHungSimulatorWindowGivesUp) {
   });
   Sleep(200);  // the window's thread is now inside the hung exchange
   timeCodes[0] = 2400;
-  auto start = std::chrono::steady_clock::now();
+  double start = PerformanceSeconds();
   ShowClockInTitle(0);
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = PerformanceSeconds() - start;
   sim::SetHang(false);
   stuck.join();
   EXPECT_LT(seconds, 3.0);  // the title write gives up after 1 s, not never
@@ -198,7 +189,7 @@ TEST_F(SimWindow, EndProgramClosesTheLinkShowsTheNoticeAndGivesTheTitleBack) {
     EXPECT_EQ(boxes[0].owner, nullptr);
     EXPECT_EQ(boxes[0].buttons.size(), 1u);
     EXPECT_EQ(requestBuffer, nullptr);
-    EXPECT_EQ(Title(sim::MainWindow()), c.titleAfter);
+    EXPECT_EQ(WindowText(sim::MainWindow()), c.titleAfter);
   }
 }
 

@@ -31,7 +31,7 @@ TEST(TimeCodes, WorkedExamplesAndBoundaries) {
   for (const auto& c : cases) EXPECT_EQ(SecondsToTimeCode(c.seconds), c.code) << c.seconds;
 }
 
-TEST(StartRows, EveryStartListEntryStartsOnItsMinute) {
+TEST(StartRows, EveryStartListEntryOnItsMinuteAndOtherTexts) {
   for (int k = 0; k <= 32; k++) {
     char text[8];
     snprintf(text, sizeof text, "%d00", k + 24);
@@ -39,9 +39,6 @@ TEST(StartRows, EveryStartListEntryStartsOnItsMinute) {
     EXPECT_EQ(SecondsToTimeCode(FirstRowSecond + StartRow(text)), (k + 24) * 100) << text;
     EXPECT_EQ(RowOfTimeCode((k + 24) * 100), StartRow(text)) << text;
   }
-}
-
-TEST(StartRows, OtherTexts) {
   const struct {
     const char* text;
     int32_t row;

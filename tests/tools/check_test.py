@@ -28,16 +28,24 @@ def winpath(path):
     return "Z:" + path.replace("/", "\\")
 
 
+def rewrite(relative, edit):
+    """Replaces the bytes of RELATIVE with what EDIT makes of them."""
+    def change(folder):
+        path = os.path.join(folder, relative)
+        with open(path, "rb") as f:
+            data = f.read()
+        with open(path, "wb") as f:
+            f.write(edit(data))
+    return change
+
+
 def rewrite_lines(name, edit):
     """Runs EDIT on the lines of data/NAME, each with its line end, and writes them back."""
-    def change(folder):
-        path = os.path.join(folder, "data", name)
-        with open(path, "rb") as f:
-            lines = f.read().splitlines(keepends=True)
+    def lines_edited(data):
+        lines = data.splitlines(keepends=True)
         edit(lines)
-        with open(path, "wb") as f:
-            f.writelines(lines)
-    return change
+        return b"".join(lines)
+    return rewrite("data/" + name, lines_edited)
 
 
 def edit_line(name, number, text):
@@ -60,22 +68,14 @@ def remove(relative):
 
 
 def write(relative, data):
-    def change(folder):
-        with open(os.path.join(folder, relative), "wb") as f:
-            f.write(data)
-    return change
+    return rewrite(relative, lambda _: data)
 
 
 def cut_after_first_page(relative):
     """Keeps the clip's first Ogg page (the Vorbis identification header) and spoils the rest."""
-    def change(folder):
-        path = os.path.join(folder, relative)
-        with open(path, "rb") as f:
-            data = f.read()
-        first = 27 + data[26] + sum(data[27:27 + data[26]])
-        with open(path, "wb") as f:
-            f.write(data[:first] + b"OggS" + b"\x55" * 400)
-    return change
+    return rewrite(relative,
+                   lambda data: data[:27 + data[26] + sum(data[27:27 + data[26]])] + b"OggS" +
+                   b"\x55" * 400)
 
 
 def encoded_clip(relative, samples):
@@ -102,37 +102,23 @@ def damaged_clip(relative, fraction):
     noise = random.Random(25)
     encode = encoded_clip(relative, b"".join(
         noise.randint(-8000, 8000).to_bytes(2, "little", signed=True) for _ in range(80000)))
-    def change(folder):
-        encode(folder)
-        path = os.path.join(folder, relative)
-        with open(path, "rb") as f:
-            data = bytearray(f.read())
-        data[int(len(data) * fraction)] ^= 0xFF
-        with open(path, "wb") as f:
-            f.write(data)
-    return change
+
+    def flip(data):
+        at = int(len(data) * fraction)
+        return data[:at] + bytes([data[at] ^ 0xFF]) + data[at + 1:]
+    flipped = rewrite(relative, flip)
+    return lambda folder: (encode(folder), flipped(folder))
 
 
 def cut_clip(relative, size):
     """The clip's first bytes only, as a download cut short leaves it."""
-    def change(folder):
-        path = os.path.join(folder, relative)
-        with open(path, "rb") as f:
-            data = f.read(size)
-        with open(path, "wb") as f:
-            f.write(data)
-    return change
+    return rewrite(relative, lambda data: data[:size])
 
 
 def blank_lines(name):
     """Blank lines and trailing white space, which the program's loader passes over."""
-    def change(folder):
-        path = os.path.join(folder, "data", name)
-        with open(path, "rb") as f:
-            data = f.read()
-        with open(path, "wb") as f:
-            f.write(b"\r\n" + data.replace(b"\r\n", b"  \r\n", 5) + b"\r\n\r\n")
-    return change
+    return rewrite("data/" + name,
+                   lambda data: b"\r\n" + data.replace(b"\r\n", b"  \r\n", 5) + b"\r\n\r\n")
 
 
 D = "data\\"

@@ -24,10 +24,9 @@ inline void* Export(HMODULE library, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(library, name));
 }
 
-inline std::vector<VoxCallRecord> VoxCalls(HMODULE vox) {
-  auto callLog = reinterpret_cast<int(__cdecl*)(char*, int)>(Export(vox, "VoxCallLog"));
-  std::string text(size_t(callLog(nullptr, 0)) + 1, '\0');
-  text.resize(size_t(callLog(&text[0], int(text.size()))));
+// The calls of a call log, in memory or in the log file: "<ms> <operation> <file> [<result>]"
+// a line.
+inline std::vector<VoxCallRecord> ParseVoxCalls(const std::string& text) {
   std::vector<VoxCallRecord> calls;
   std::istringstream lines(text);
   std::string line;
@@ -39,6 +38,13 @@ inline std::vector<VoxCallRecord> VoxCalls(HMODULE vox) {
     calls.push_back(call);
   }
   return calls;
+}
+
+inline std::vector<VoxCallRecord> VoxCalls(HMODULE vox) {
+  auto callLog = reinterpret_cast<int(__cdecl*)(char*, int)>(Export(vox, "VoxCallLog"));
+  std::string text(size_t(callLog(nullptr, 0)) + 1, '\0');
+  text.resize(size_t(callLog(&text[0], int(text.size()))));
+  return ParseVoxCalls(text);
 }
 
 inline void ClearVoxCalls(HMODULE vox) {

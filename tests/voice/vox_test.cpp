@@ -11,9 +11,8 @@
 
 namespace {
 
-const std::string clipDir = CLIP_DIR;
-const std::string spokenClip = clipDir + "/spoken.ogg";
-const std::string threeSecondClip = clipDir + "/three_seconds.ogg";
+const std::string spokenClip = CLIP_DIR "/spoken.ogg";
+const std::string threeSecondClip = CLIP_DIR "/three_seconds.ogg";
 
 std::string ReadWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
