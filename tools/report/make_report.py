@@ -229,6 +229,14 @@ def is_exit_writes(records):
     return all(r['op'] == 'write' and int(r['offset'], 16) in (0x3380, 0x32FA) for r in records)
 
 
+def is_placement(records):
+    """Start's placement from the dialog's thread: the pause and the heading written, nothing
+    read. It can come after the replay thread's first frame; the thread does not count it."""
+    offsets = {int(r['offset'], 16) for r in records}
+    return (all(r['op'] == 'write' for r in records) and OFFSET['pause'] in offsets
+            and OFFSET['heading'] in offsets)
+
+
 def runs_on(records):
     """Whether the frame exchange found the simulator running: its pause and menu reads 0."""
     return all(int(r['bytes'], 16) == 0 for r in records
@@ -247,7 +255,7 @@ def stand_in_figures(replay, table):
     row, fraction, last, started = replay.rows[0][0] - FIRST_ROW_SECOND, 0.0, 0.0, False
     lags, rows, first_frame, last_frame, last_ran = [], set(), None, 0, False
     for number, records, frame in exchanges(replay.log):
-        if first_frame is not None and not is_exit_writes(records):
+        if first_frame is not None and not is_exit_writes(records) and not is_placement(records):
             figures.exchanges += 1
         clock = [r for r in records if r['op'] == 'read' and int(r['offset'], 16) == 0x0310]
         if not clock:
